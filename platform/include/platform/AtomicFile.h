@@ -1,0 +1,43 @@
+#pragma once
+#include <cstddef>
+#include <filesystem>
+#include <string_view>
+#include "platform/Export.h"
+
+namespace veldan {
+
+// Replaces a file's contents safely: writes a temporary file in the same
+// folder, flushes and fsyncs it, renames it over the target and fsyncs the
+// folder. On any failure the previous file is untouched and the temporary is
+// removed. Returns false (errno set) on failure.
+VELDAN_API bool WriteFileAtomically(const std::filesystem::path& target, const void* data, size_t size);
+inline bool WriteFileAtomically(const std::filesystem::path& target, std::string_view data) {
+    return WriteFileAtomically(target, data.data(), data.size());
+}
+
+// A temporary file in the target's folder that replaces the target on Commit.
+// Destroying it without Commit removes the temporary and leaves the target
+// alone. Write through Fd() or Write().
+class VELDAN_API AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::filesystem::path target);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    bool Write(const void* data, size_t size);
+    // fsync, rename over the target, fsync the folder. False when any write
+    // failed before or any of these steps fails (then nothing is replaced).
+    bool Commit();
+    void Abandon();
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+}  // namespace veldan
