@@ -11,14 +11,17 @@ elseif(NOT VELDAN_SANITIZE STREQUAL "")
 endif()
 
 # Test labels: suites that exercise threads carry the label "concurrency" so
-# that CI can run them once more under ThreadSanitizer.
+# that CI can run them once more under ThreadSanitizer; all others "unit".
 function(veldan_add_test_suite name)
   cmake_parse_arguments(ARG "CONCURRENCY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  set(labels unit)
+  # One label per suite: gtest_discover_tests flattens a list of labels, so a
+  # suite carries either "unit" or "concurrency", never both.
   if(ARG_CONCURRENCY)
-    list(APPEND labels concurrency)
+    set(label concurrency)
+  else()
+    set(label unit)
   endif()
-  gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label})
 endfunction()
