@@ -115,6 +115,9 @@ public:
     // CreateItem(item). An item that cannot be copied that way (CreateItem
     // returns null) is left out of the copy rather than copied as the wrong
     // type. The source is held in its changing state while it is read.
+    // Copy construction takes over the source's factory; assignment keeps the
+    // target's own (the factory belongs to the list's class, and it is never
+    // changed while other threads may use the list).
     CMemoryBlock(const CMemoryBlock& other);
     CMemoryBlock& operator=(const CMemoryBlock& other);
     virtual ~CMemoryBlock();

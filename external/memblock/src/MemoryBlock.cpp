@@ -30,12 +30,7 @@ CMemoryBlock& CMemoryBlock::operator=(const CMemoryBlock& other)
     CMemoryItem* last = nullptr;
     uint32_t items = 0;
     CMemoryItem* first = CopyChain(other, last, items);
-    CMemoryItem* old;
-    {
-        Guard guard(*this);
-        factory = other.factory;
-        old = Replace(first, last, items);
-    }
+    CMemoryItem* old = Replace(first, last, items);
     DestroyChain(old);
     return *this;
 }
