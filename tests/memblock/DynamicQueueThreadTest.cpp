@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -116,4 +117,61 @@ TEST(DynamicQueueThreads, ReaderDeleteWhileTheWriterPushes)
     }
     writer.join();
     EXPECT_EQ(queue.GetLength(), 0u);
+}
+
+TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads)
+{
+    // The worker pool's use: any thread appends fixed-size job records and
+    // workers take the newest, every operation under the pool's queue lock,
+    // so the queue's writer and reader roles move between threads.
+    struct Job {
+        uint32_t producer, seq, check;
+    };
+    constexpr uint32_t kProducers = 3;
+    constexpr uint32_t kPerProducer = 3000;
+    DynamicQueue queue;
+    std::mutex lock;
+    std::atomic<uint32_t> producersDone{0};
+    std::vector<std::vector<int>> seen(kProducers, std::vector<int>(kPerProducer, 0));
+    std::mutex seenLock;
+
+    std::vector<std::thread> threads;
+    for (uint32_t p = 0; p < kProducers; ++p) {
+        threads.emplace_back([&, p] {
+            for (uint32_t s = 0; s < kPerProducer; ++s) {
+                const Job job{p, s, p * 100000u + s};
+                std::lock_guard<std::mutex> guard(lock);
+                ASSERT_TRUE(queue.Push(&job, sizeof job));
+            }
+            ++producersDone;
+        });
+    }
+    for (int w = 0; w < 2; ++w) {
+        threads.emplace_back([&] {
+            for (;;) {
+                Job job{};
+                bool got;
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    got = queue.StackPop(&job, sizeof job);
+                }
+                if (!got) {
+                    if (producersDone.load() == kProducers && queue.GetLength() == 0)
+                        return;
+                    std::this_thread::yield();
+                    continue;
+                }
+                ASSERT_LT(job.producer, kProducers);
+                ASSERT_LT(job.seq, kPerProducer);
+                ASSERT_EQ(job.check, job.producer * 100000u + job.seq);
+                std::lock_guard<std::mutex> guard(seenLock);
+                ++seen[job.producer][job.seq];
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (uint32_t p = 0; p < kProducers; ++p)
+        for (uint32_t s = 0; s < kPerProducer; ++s)
+            ASSERT_EQ(seen[p][s], 1) << "job " << p << "/" << s << " taken once";
 }
