@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "MemBlockDesc.h"
@@ -289,4 +291,87 @@ TEST(MemBlockDesc, ReadsNeverTrustALengthBeyondTheStorage)
         block.Read(pos, static_cast<uint64_t>(0));
     EXPECT_LT(pos, 4096u);
     block.length = 4;
+}
+
+TEST(MemBlockDesc, RandomEditsMatchAPlainByteVector)
+{
+    // Long runs of mixed edits, including views and sources inside the block
+    // itself, checked after every step against a std::vector model.
+    std::mt19937 random(20240611u);
+    MemBlockDesc block;
+    std::vector<unsigned char> model;
+    std::vector<unsigned char> outside(300);
+    for (size_t i = 0; i < outside.size(); ++i)
+        outside[i] = static_cast<unsigned char>(i * 13);
+
+    for (int step = 0; step < 20000; ++step) {
+        const unsigned op = random() % 8;
+        const size_t n = random() % 40;
+        switch (op) {
+        case 0: {  // append from outside
+            const size_t at = random() % (outside.size() - n);
+            ASSERT_TRUE(block.Add(outside.data() + at, n));
+            model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
+            break;
+        }
+        case 1: {  // append a part of itself
+            if (model.empty())
+                break;
+            const size_t at = random() % model.size();
+            const size_t k = std::min(n, model.size() - at);
+            ASSERT_TRUE(block.Add(block.data + at, k));
+            std::vector<unsigned char> part(model.begin() + at, model.begin() + at + k);
+            model.insert(model.end(), part.begin(), part.end());
+            break;
+        }
+        case 2: {  // Set at an offset, possibly beyond the end
+            const size_t offset = random() % (model.size() + 10);
+            const size_t at = random() % (outside.size() - n);
+            ASSERT_TRUE(block.Set(outside.data() + at, n, offset));
+            model.resize(offset, 0);
+            model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
+            break;
+        }
+        case 3: {  // become a view of the outside bytes
+            const size_t at = random() % (outside.size() - n);
+            ASSERT_TRUE(block.View(outside.data() + at, n));
+            model.assign(outside.begin() + at, outside.begin() + at + n);
+            break;
+        }
+        case 4:  // shrink to a part of itself
+            if (model.size() > 4) {
+                const size_t k = model.size() / 2;
+                ASSERT_TRUE(block.Create(block.data + 1, k));
+                model = std::vector<unsigned char>(model.begin() + 1, model.begin() + 1 + k);
+            }
+            break;
+        case 5:
+            if (random() % 50 == 0) {
+                block.Delete();
+                model.clear();
+            }
+            break;
+        case 6: {  // numbers
+            const uint32_t v = static_cast<uint32_t>(random());
+            ASSERT_TRUE(block.Add(v));
+            for (int i = 0; i < 4; ++i)
+                model.push_back(static_cast<unsigned char>(v >> (8 * i)));
+            break;
+        }
+        default:
+            if (model.size() < 4000) {
+                ASSERT_TRUE(block.AddPart(block));
+                std::vector<unsigned char> copy = model;
+                model.insert(model.end(), copy.begin(), copy.end());
+            }
+            break;
+        }
+        ASSERT_EQ(block.length, model.size()) << "step " << step;
+        ASSERT_EQ(block.data == nullptr, model.empty()) << "step " << step;
+        if (!model.empty()) {
+            ASSERT_EQ(std::memcmp(block.data, model.data(), model.size()), 0) << "step " << step;
+        }
+    }
+    for (size_t i = 0; i < outside.size(); ++i)
+        ASSERT_EQ(outside[i], static_cast<unsigned char>(i * 13)) << "a view wrote into its source";
 }
