@@ -60,7 +60,10 @@ void InotifyTree::AddTree(const std::string& relative, Scan scan) {
     if (!folder.empty()) {
       const int wd = inotify_add_watch(fd_, Absolute(folder).c_str(), kFolderMask | IN_DONT_FOLLOW);
       if (wd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
+        if (errno == ENOSPC)
+          lastError_ = "cannot watch " + Absolute(folder).string() +
+                       ": the system's limit of watched folders is reached (fs.inotify.max_user_watches)";
+        else if (errno != ENOENT && errno != ENOTDIR)
           lastError_ = "cannot watch " + Absolute(folder).string() + ": " + std::strerror(errno);
         continue;
       }
