@@ -106,6 +106,12 @@ struct MessageQueueWindow::Impl {
   mutable std::mutex mutex;
   std::condition_variable arrived;
   std::deque<Message> queue;
+  Event pending{true};
+
+  // With the mutex held, after the queue shrank.
+  void UpdatePending() {
+    if (queue.empty()) pending.Reset();
+  }
 };
 
 MessageQueueWindow::MessageQueueWindow() : impl_(std::make_shared<Impl>()) {
@@ -115,6 +121,7 @@ MessageQueueWindow::MessageQueueWindow() : impl_(std::make_shared<Impl>()) {
       {
         std::lock_guard lock(impl->mutex);
         impl->queue.push_back(message);
+        impl->pending.Set();
       }
       impl->arrived.notify_all();
     }
@@ -135,6 +142,7 @@ bool MessageQueueWindow::GetMessage(Message& out, uint32_t timeoutMs) {
   }
   out = impl_->queue.front();
   impl_->queue.pop_front();
+  impl_->UpdatePending();
   return true;
 }
 
@@ -153,8 +161,11 @@ bool MessageQueueWindow::WaitForMessage(UINT message, Message& out, uint32_t tim
   }
   out = *found;
   impl_->queue.erase(found);
+  impl_->UpdatePending();
   return true;
 }
+
+Event& MessageQueueWindow::MessagesPending() { return impl_->pending; }
 
 size_t MessageQueueWindow::Pending() const {
   std::lock_guard lock(impl_->mutex);

@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include "platform/Event.h"
 #include "platform/Export.h"
 
 namespace veldan {
@@ -57,6 +58,10 @@ public:
     // other numbers stay queued); false on time-out.
     bool WaitForMessage(UINT message, Message& out, uint32_t timeoutMs);
     size_t Pending() const;
+    // Manual-reset event that is set while messages are queued, so that a
+    // loop can wait for messages and its own stop event together
+    // (Event::WaitAny).
+    Event& MessagesPending();
 
     struct Impl;
 
