@@ -192,6 +192,25 @@ TEST(FileOps, FailedCopyAcrossFileSystemsKeepsTheSource) {
   EXPECT_FALSE(fs::exists(project / "IMG.JPG"));
 }
 
+TEST(FileOps, MoveFromAWriteProtectedCardKeepsTheCopy) {
+  const auto other = OtherFileSystem();
+  if (!other) GTEST_SKIP() << "no second file system";
+  OtherDir card(*other);
+  TempDir project;
+  WriteAll(card.Path() / "IMG.JPG", "picture");
+  FileOpResult moved;
+  {
+    test::ReadOnlyFolder locked(card.Path());
+    if (!locked.Active()) GTEST_SKIP() << "cannot make a folder read-only here";
+    moved = MoveFile(card.Path() / "IMG.JPG", project / "IMG.JPG");
+  }
+  ASSERT_TRUE(moved) << moved.message;
+  EXPECT_TRUE(moved.sourceKept);
+  EXPECT_NE(moved.message.find("cannot remove"), std::string::npos) << moved.message;
+  EXPECT_EQ(ReadAll(project / "IMG.JPG"), "picture");
+  EXPECT_EQ(ReadAll(card.Path() / "IMG.JPG"), "picture");
+}
+
 TEST(FileOps, DeleteReportsWhatWentWrong) {
   TempDir dir;
   WriteAll(dir / "a", "x");
