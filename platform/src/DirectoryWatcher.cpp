@@ -98,6 +98,7 @@ void DirectoryWatcher::Impl::Run(std::unique_ptr<detail::InotifyTree> tree) {
     if (ready < 0) {
       if (errno == EINTR) continue;
       SetError(std::string("poll failed: ") + std::strerror(errno));
+      tree->FlushPendingMove();
       Deliver({DirectoryChange::Kind::Ended, {}, {}});
       break;
     }
@@ -110,6 +111,7 @@ void DirectoryWatcher::Impl::Run(std::unique_ptr<detail::InotifyTree> tree) {
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       SetError(std::string("reading the change notifications failed: ") + std::strerror(errno));
+      tree->FlushPendingMove();
       Deliver({DirectoryChange::Kind::Ended, {}, {}});
       break;
     }
@@ -120,7 +122,6 @@ void DirectoryWatcher::Impl::Run(std::unique_ptr<detail::InotifyTree> tree) {
     }
     if (!goOn) break;
   }
-  if (!stopping) tree->FlushPendingMove();
   running = false;
 }
 
