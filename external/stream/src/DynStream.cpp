@@ -93,7 +93,9 @@ struct DynStream {
 
     // Appends text of the calling thread; whole lines go out at once.
     bool Write(const char* data, size_t size) {
-        if (kind == Kind::Read || committed || !file) { failed = true; return false; }
+        // Refused writes after a commit do not spoil the committed file.
+        if (committed) return false;
+        if (kind == Kind::Read || !file) { failed = true; return false; }
         auto it = pending.find(std::this_thread::get_id());
         const void* lf = std::memchr(data, '\n', size);
         if (it == pending.end()) {
