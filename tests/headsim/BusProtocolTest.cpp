@@ -189,6 +189,23 @@ TEST_F(BusOverPty, RelaysAndVoltage) {
     EXPECT_EQ(control.Ask("relays"), "OK 0000000000");
 }
 
+TEST_F(BusOverPty, ConfiguredAddressesAndClashes) {
+    SimOptions o = SmallHead(home_);
+    o.head.horizontal.address = 7;
+    o.head.control.address = 2;  // the vertical drive lives there
+    HeadSimulator clash(o);
+    std::string error;
+    EXPECT_FALSE(clash.Start(error));
+    EXPECT_NE(error.find("address 2"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(clash.LinkPath())));
+    o.head.control.address = 31;
+    StartHead(o);
+    EXPECT_EQ(Payloads(term_->Ask(7, "w")), (std::vector<std::string>{"w", "w47.210-3300"}));
+    EXPECT_EQ(Payloads(term_->Ask(31, "w")), (std::vector<std::string>{"w", "w47.210-0400"}));
+    term_->SendFrame(0xC1, "w");
+    EXPECT_FALSE(term_->ReadFrame(300ms));
+}
+
 TEST_F(BusOverPty, BaudRateGivesEveryByteItsTime) {
     SimOptions o = SmallHead(home_);
     o.baud = 1200;  // 8.33 ms a byte, so that the timing is far above scheduling noise

@@ -163,5 +163,21 @@ TEST_F(Faults, ControlSocketRefusesNonsense) {
     EXPECT_EQ(endless.Ask(std::string(3 * ControlSocket::kMaxLine, 'x') + "\n" ), "ERR line too long");
 }
 
+TEST_F(Faults, StopDoesNotWaitForAPendingRelease) {
+    control_->Ask("fault camera-nofiles on");
+    std::string reply;
+    std::thread waiting([&] {
+        ControlClient other(sim_->SocketPath());
+        reply = other.Ask("camera release 60", 70000ms);
+    });
+    ASSERT_TRUE(WaitFor([&] { return sim_->Camera().Presses() == 1; }));
+    auto start = std::chrono::steady_clock::now();
+    sim_->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    waiting.join();
+    EXPECT_EQ(reply.rfind("ERR", 0), 0u);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home_.Documents() / "VELDANmodular" / "ports" / "COM5")));
+}
+
 }  // namespace
 }  // namespace headsim::test

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "HeadsimTestSupport.h"
+#include "Options.h"
 #include "PictureIo.h"
 
 extern char** environ;
@@ -99,6 +100,34 @@ struct DslrLibrary {
     int (*ping)() = nullptr;
     int (*release)(int, char*, int) = nullptr;
 };
+
+TEST(CommandLine, OptionsReachTheSimulator) {
+    CommandLine cl = ParseCommandLine({"--com", "9", "--capture-dir", "/tmp/cap", "--subdir", "DCIM/100", "--tmp-rename",
+                                       "--aeb", "5", "--focal", "24", "--sensor", "23.5x15.6", "--orientation", "portrait",
+                                       "--resolution", "600x400", "--baud", "19200", "--voltage", "11.1", "--h-addr",
+                                       "4", "--socket", "/tmp/s.sock"});
+    ASSERT_EQ(cl.action, Action::Run) << cl.error;
+    EXPECT_EQ(cl.sim.com, 9);
+    EXPECT_EQ(cl.sim.camera.subdir, "DCIM/100");
+    EXPECT_TRUE(cl.sim.camera.tmpRename);
+    EXPECT_EQ(cl.sim.camera.aeb, 5);
+    EXPECT_EQ(cl.sim.camera.lens.focalMm, 24.0);
+    EXPECT_EQ(cl.sim.camera.lens.sensorWidthMm, 23.5);
+    EXPECT_EQ(cl.sim.camera.lens.sensorHeightMm, 15.6);
+    EXPECT_TRUE(cl.sim.camera.lens.portrait);
+    EXPECT_EQ(cl.sim.camera.lens.width, 600);
+    EXPECT_EQ(cl.sim.baud, 19200);
+    EXPECT_EQ(cl.sim.head.control.voltage, 11.1);
+    EXPECT_EQ(cl.sim.head.horizontal.address, 4);
+    EXPECT_EQ(cl.sim.socket, "/tmp/s.sock");
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--com", "256"}, {"--com", "3", "--subdir", "../up"}, {"--com", "3", "--subdir", "/abs"},
+             {"--com", "3", "--aeb", "0"}, {"--com", "3", "--sensor", "36"}, {"--com", "3", "--orientation", "up"},
+             {"--com", "3", "--resolution", "1x1"}, {"--com", "3", "--h-addr", "32"}, {"--com"},
+             {"--com", "3", "--time-scale", "0"}})
+        EXPECT_EQ(ParseCommandLine(bad).action, Action::Fail) << bad.back();
+    EXPECT_EQ(ParseCommandLine({"--write-scene", "x.jpg"}).action, Action::WriteScene);
+}
 
 TEST(Program, HelpAndBadOptions) {
     Child help({"--help"});

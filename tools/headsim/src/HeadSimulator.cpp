@@ -141,6 +141,7 @@ bool HeadSimulator::OpenLine(std::string& error) {
 void HeadSimulator::Stop() {
     if (!started_) return;
     started_ = false;
+    camera_->CancelWaits();  // a client waiting for a picture must not hold up the stop
     socket_.Close();
     {
         std::lock_guard guard(lineLock_);

@@ -4,11 +4,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <regex>
 
 #include "PictureIo.h"
 
@@ -39,11 +40,18 @@ double BracketOffset(int k, double step) {
 unsigned HighestNumber(const fs::path& folder) {
     unsigned highest = 0;
     std::error_code ec;
-    static const std::regex pattern(R"(IMG_(\d{4,9})\.(JPG|tmp))", std::regex::icase);
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::smatch m;
+        // IMG_<4 to 9 digits>.JPG or .tmp, the extension in any case.
         std::string name = it->path().filename().string();
-        if (std::regex_match(name, m, pattern)) highest = std::max<unsigned>(highest, static_cast<unsigned>(std::stoul(m[1])));
+        auto dot = name.rfind('.');
+        if (dot == std::string::npos || name.compare(0, 4, "IMG_") != 0) continue;
+        std::string digits = name.substr(4, dot - 4);
+        std::string ext = name.substr(dot + 1);
+        for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (digits.size() < 4 || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos ||
+            (ext != "jpg" && ext != "tmp"))
+            continue;
+        highest = std::max<unsigned>(highest, static_cast<unsigned>(std::stoul(digits)));
     }
     return highest;
 }
@@ -97,6 +105,7 @@ VirtualCamera::~VirtualCamera() {
     {
         std::lock_guard guard(lock_);
         stopping_ = true;
+        waitsCancelled_ = true;
     }
     changed_.notify_all();
     worker_.join();
@@ -123,16 +132,26 @@ int VirtualCamera::Ping() {
 bool VirtualCamera::WaitForPress(uint64_t press, std::chrono::milliseconds timeout, fs::path& lastFile) {
     std::unique_lock guard(lock_);
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    if (!changed_.wait_until(guard, deadline, [&] { return completedPress_ >= press || stopping_; })) return false;
+    if (!changed_.wait_until(guard, deadline, [&] { return completedPress_ >= press || waitsCancelled_; }) ||
+        waitsCancelled_)
+        return false;
     auto it = delivered_.find(press);
     if (it == delivered_.end()) {
         // The camera took the picture but no file arrives: tethering software
         // waits for it until the time-out.
-        changed_.wait_until(guard, deadline, [&] { return stopping_; });
+        changed_.wait_until(guard, deadline, [&] { return waitsCancelled_; });
         return false;
     }
     lastFile = it->second;
     return true;
+}
+
+void VirtualCamera::CancelWaits() {
+    {
+        std::lock_guard guard(lock_);
+        waitsCancelled_ = true;
+    }
+    changed_.notify_all();
 }
 
 fs::path VirtualCamera::LastFile() {

@@ -54,6 +54,9 @@ public:
     // when no file came (the camera does not deliver files).
     bool WaitForPress(uint64_t press, std::chrono::milliseconds timeout, std::filesystem::path& lastFile);
 
+    // Ends every WaitForPress at once (false); used when the simulator stops.
+    void CancelWaits();
+
     // Faults.
     void SetDisconnected(bool disconnected) { disconnected_.store(disconnected); }
     bool Disconnected() const { return disconnected_.load(); }
@@ -88,6 +91,7 @@ private:
     std::deque<Shot> queue_;
     bool working_ = false;
     bool stopping_ = false;
+    bool waitsCancelled_ = false;
     uint64_t completedPress_ = 0;
     std::map<uint64_t, std::filesystem::path> delivered_;  // recent presses and their last file
     std::filesystem::path lastFile_;
