@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "HeadsimTestSupport.h"
 #include "Options.h"
+#include "PortLink.h"
 #include "PictureIo.h"
 
 extern char** environ;
@@ -214,6 +217,41 @@ TEST(Program, SigintStopsItTooAndASecondHeadOnTheSameSocketIsRefused) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(home.Documents() / "VELDANmodular" / "ports" / "COM6")));
     EXPECT_EQ(first.Stop(SIGINT), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST(PortLink, ReplacesStaleLinksOnlyAndRemovesOnlyItsOwn) {
+    TempHome home;
+    fs::path link = PortLink::LinkPath(home.Documents(), 8);
+    fs::create_directories(link.parent_path());
+    fs::create_symlink("/dev/pts/does-not-exist", link);  // left by a killed simulator
+    std::string error;
+    {
+        PortLink ours;
+        ASSERT_TRUE(ours.Create(home.Documents(), 8, "/dev/null", error)) << error;
+        EXPECT_EQ(fs::read_symlink(link), "/dev/null");
+        // Someone else links the port meanwhile: leaving does not take that away.
+        fs::remove(link);
+        fs::create_symlink("/dev/zero", link);
+    }
+    EXPECT_EQ(fs::read_symlink(link), "/dev/zero");
+    fs::remove(link);
+    { std::ofstream(link) << "a user's file"; }
+    PortLink refused;
+    EXPECT_FALSE(refused.Create(home.Documents(), 8, "/dev/null", error));
+    EXPECT_NE(error.find("not a link"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_regular_file(link));
+    EXPECT_FALSE(refused.Create(home.Documents(), 256, "/dev/null", error));
+}
+
+TEST(Program, BadPanoramaIsAClearError) {
+    TempHome home;
+    fs::path bad = home.Root() / "broken.jpg";
+    { std::ofstream(bad) << "this is not a picture"; }
+    Child child({"--com", "3", "--panorama", bad.string()});
+    EXPECT_EQ(child.Stop(0), 1);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home.Documents() / "VELDANmodular" / "ports" / "COM3")));
+    Child missing({"--com", "3", "--panorama", (home.Root() / "none.jpg").string()});
+    EXPECT_EQ(missing.Stop(0), 1);
 }
 
 TEST(Program, WritesTheTestScene) {
