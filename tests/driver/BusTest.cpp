@@ -53,7 +53,11 @@ protected:
         }));
         for (uint32_t n = 0; n < drives; ++n) {
             ASSERT_TRUE(WaitUntil([&] {
-                return WithDrive(n, [](CPelkorDeviceDrive& d) { return d.GetStepsPerTurn() == 4000 && !d.GetStatusBusy(); });
+                return WithDrive(n, [](CPelkorDeviceDrive& d) { 
+                    // "v" is the last of the start-up queries.
+                    return d.GetStepsPerTurn() == 4000 && d.GetSpeedBase() == 1000 && d.GetStatusVersion() == 0x0207 &&
+                           !d.GetStatusBusy();
+                });
             })) << "drive " << n;
         }
     }
