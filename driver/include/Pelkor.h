@@ -154,6 +154,7 @@ private:
     std::thread receiverThread;
     std::thread transmitterThread;
     std::atomic<bool> lineLost{false};
+    std::atomic<int> threadsStarted{0};
 };
 
 // A constraint of a device: identifier and optional data.

@@ -436,7 +436,8 @@ bool CPelkorDevice::SendCommand(const char* prefix, int64_t value, uint16_t widt
 }
 
 bool CPelkorDevice::SendCommand(const char* text, bool setsBusy, bool immediate, bool awaitAnswer) {
-    if (text == nullptr) return false;
+    // An empty frame cannot be sent and would block the queue for good.
+    if (text == nullptr || *text == 0) return false;
     Lock lock(stateLock);
     auto* packet = new PelkorPacket();
     packet->kind = PELKOR_KIND_COMMAND;

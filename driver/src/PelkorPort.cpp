@@ -22,14 +22,11 @@ bool CPelkorPort::Init(uint8_t number) {
     std::snprintf(portName, sizeof portName, "COM%d:", static_cast<int>(number));
     if (!line->Open(number)) return false;
     lineLost = false;
+    threadsStarted = 0;
     ready = true;
     receiverThread = std::thread([this] { Receiver(); });
     transmitterThread = std::thread([this] { Transmitter(); });
-    while (receiverThreadId.load() == 0 || transmitterThreadId.load() == 0) {
-        // Either thread may already have ended if the line vanished at once.
-        if (lineLost.load()) break;
-        veldan::Sleep(1);
-    }
+    while (threadsStarted.load() < 2) veldan::Sleep(1);
     return true;
 }
 
@@ -78,6 +75,7 @@ void CPelkorPort::LoseLine() {
 
 bool CPelkorPort::Receiver() {
     receiverThreadId = pelkor::CurrentThreadId();
+    ++threadsStarted;
     bool result = false;
     if (ready.load()) {
         unsigned char buffer[kReadChunk];
@@ -102,6 +100,7 @@ bool CPelkorPort::Receiver() {
 
 void CPelkorPort::Transmitter() {
     transmitterThreadId = pelkor::CurrentThreadId();
+    ++threadsStarted;
     unsigned char buffer[kWriteChunk];
     while (ready.load()) {
         if (sendQueue.GetLength() > 0) {
