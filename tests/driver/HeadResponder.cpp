@@ -85,16 +85,27 @@ void HeadResponder::Run() {
     }
 }
 
+namespace {
+// Ten bit times per byte (start, 8 data, stop).
+void WaitLineTime(size_t bytes, int baud) {
+    if (baud > 0) std::this_thread::sleep_for(std::chrono::microseconds(bytes * 10 * 1000000 / baud));
+}
+}  // namespace
+
 void HeadResponder::Reply(uint8_t address, const std::string& text) {
     std::string frame;
     frame += static_cast<char>(0xA0 | address);
     frame += text;
     frame += '\r';
+    WaitLineTime(frame.size(), baud_.load());
+    bytesOnLine_ += frame.size();
     pty_.Write(frame);
 }
 
 void HeadResponder::Handle(uint8_t header, const std::string& text) {
     const uint8_t address = header & 0x1F;
+    WaitLineTime(text.size() + 2, baud_.load());
+    bytesOnLine_ += text.size() + 2;
     std::vector<std::string> replies;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,7 @@
 // towards their target by a fixed number of steps per position query, so a
 // move takes a few polls; faults (mute modules, lost echoes) are switched on
 // per module.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,12 @@ public:
     bool WaitFor(const std::function<bool(std::map<uint8_t, SimModule>&)>& predicate, int timeoutMs = 10000);
     // Ends the responder thread (before the test closes the master side).
     void Stop();
+    // Emulates the byte timing of a line at this baud rate (0: as fast as
+    // the terminal goes): a frame is handled only after it could have
+    // arrived, and each reply takes its time on the line.
+    void SetBaud(int baud) { baud_ = baud; }
+    // Bytes received and sent by the modules so far.
+    uint64_t BytesOnLine() const { return bytesOnLine_.load(); }
 
 private:
     void Run();
@@ -73,6 +80,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::map<uint8_t, SimModule> modules_;
+    std::atomic<int> baud_{0};
+    std::atomic<uint64_t> bytesOnLine_{0};
     int stopPipe_[2] = {-1, -1};
     std::thread thread_;
 };
