@@ -131,7 +131,12 @@ TEST(SerialLine, CloseWakesBlockedReaderAndWriterAtOnce) {
     });
     auto writer = std::async(std::launch::async, [&] {
         writerIn.set_value();
-        return line.Write(block.data(), block.size());
+        // The terminal may still take a few bytes; write until it blocks.
+        ssize_t r;
+        do {
+            r = line.Write(block.data(), block.size());
+        } while (r > 0);
+        return r;
     });
     readerIn.get_future().wait();
     writerIn.get_future().wait();
