@@ -385,3 +385,18 @@ TEST_F(Bus, PortNotifiesTrafficIndicators) {
     EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 4, m, 5000));
     EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 5, m, 5000));
 }
+
+TEST_F(Bus, PacketRatePacesFramesOnTheLine) {
+    responder.Add(0, SimModule::Control("47.210-0400"));
+    ASSERT_TRUE(enclosure.SetPacketRate(120));
+    EXPECT_EQ(enclosure.GetPacketRate(), 120);
+    ASSERT_TRUE(enclosure.SetMaxDeviceID(0));
+    ASSERT_TRUE(enclosure.Init(kCom));
+    ASSERT_TRUE(responder.WaitFor([](auto& m) { return m[0].received.size() >= 4; }, 10000));
+    std::vector<std::chrono::steady_clock::time_point> at;
+    responder.With(0, [&](SimModule& m) { at = m.receivedAt; });
+    // At most one frame every 60000 / 120 = 500 ms (the clock of the test
+    // side may see a frame a little early, never much).
+    for (size_t k = 1; k < 4; ++k)
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(at[k] - at[k - 1]).count(), 450) << k;
+}

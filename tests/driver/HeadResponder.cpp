@@ -113,6 +113,7 @@ void HeadResponder::Handle(uint8_t header, const std::string& text) {
         if (found == modules_.end() || text.empty()) return;
         SimModule& m = found->second;
         m.received.push_back(text);
+        m.receivedAt.push_back(std::chrono::steady_clock::now());
         changed_.notify_all();
         if (m.mute) return;
         if (text == "E1") m.echo = true;

@@ -5,6 +5,7 @@
 // move takes a few polls; faults (mute modules, lost echoes) are switched on
 // per module.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,7 @@ struct SimModule {
     std::string dropEchoOf;    // echoes of this command are lost ...
     int dropEchoes = 0;        // ... this many times
     std::vector<std::string> received;
+    std::vector<std::chrono::steady_clock::time_point> receivedAt;
 
     static SimModule Drive(std::string id) {
         SimModule m;
