@@ -52,6 +52,10 @@ bool JpegSize(std::ifstream& in, uint32_t& w, uint32_t& h) {
 }  // namespace
 
 bool ReadPictureSize(const std::filesystem::path& path, uint32_t& width, uint32_t& height) {
+    // Only regular files: a name from a project file must not make us block
+    // on a pipe or read a device.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     unsigned char magic[2] = {};

@@ -541,10 +541,11 @@ TEST(ProjectFile, RandomProjectsRoundTripEveryField) {
                         EXPECT_EQ(ib->GetFilename(), nullptr);
                         continue;
                     }
-                    if (ia->GetFilename())
+                    if (ia->GetFilename()) {
                         EXPECT_STREQ(ia->GetFilename(), ib->GetFilename());
-                    else
+                    } else {
                         EXPECT_EQ(ib->GetFilename(), nullptr);
+                    }
                     EXPECT_EQ(ia->ev, ib->ev);
                     EXPECT_EQ(ia->orientation, ib->orientation);
                     EXPECT_EQ(ia->GetWidth(), ib->GetWidth());
