@@ -213,7 +213,7 @@ void VELDANPanoramaImage::SetStoredThumbnail(std::vector<unsigned char> bytes) {
 
 bool VELDANPanoramaImage::LoadParamsWIC(const wchar_t* path, uint32_t& w, uint32_t& h) {
     if (!path) return false;
-    if (!veldan::projectpicture::ReadPictureSize(veldan::PathFromWide(path), w, h)) return false;
+    if (!veldan::projectpicture::ReadPictureSize(veldan::ToUtf8(path).c_str(), w, h)) return false;
     if (orientation == 1 || orientation == 3) std::swap(w, h);  // the size as shown
     return true;
 }

@@ -1,7 +1,11 @@
 #include "PictureSize.h"
 
-#include <array>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace veldan::projectpicture {
 
@@ -10,62 +14,95 @@ namespace {
 uint32_t Be16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 uint32_t Be32(const unsigned char* p) { return (Be16(p) << 16) | Be16(p + 2); }
 
-bool PngSize(std::ifstream& in, uint32_t& w, uint32_t& h) {
-    std::array<unsigned char, 24> head{};
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(head.data()), head.size())) return false;
+// A read-only regular file; closed on destruction.
+class File {
+public:
+    explicit File(const char* path) {
+        // Non-blocking open, so that a pipe's name cannot stall us; anything
+        // but a regular file is refused right after.
+        fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        struct stat st{};
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~File() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool IsOpen() const { return fd_ >= 0; }
+    bool ReadAt(off_t offset, void* out, size_t n) const {
+        auto* p = static_cast<unsigned char*>(out);
+        while (n > 0) {
+            const ssize_t got = ::pread(fd_, p, n, offset);
+            if (got <= 0) return false;
+            p += got;
+            n -= static_cast<size_t>(got);
+            offset += got;
+        }
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool PngSize(const File& f, uint32_t& w, uint32_t& h) {
+    unsigned char head[24];
+    if (!f.ReadAt(0, head, sizeof head)) return false;
     static const unsigned char sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (!std::equal(sig, sig + 8, head.begin())) return false;
-    if (head[12] != 'I' || head[13] != 'H' || head[14] != 'D' || head[15] != 'R') return false;
+    if (std::memcmp(head, sig, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
     w = Be32(&head[16]);
     h = Be32(&head[20]);
     return w && h;
 }
 
-bool JpegSize(std::ifstream& in, uint32_t& w, uint32_t& h) {
-    in.seekg(2);
+bool JpegSize(const File& f, uint32_t& w, uint32_t& h) {
+    off_t at = 2;
     for (int guard = 0; guard < 100000; ++guard) {
-        unsigned char m[4];
-        if (!in.read(reinterpret_cast<char*>(m), 2)) return false;
-        if (m[0] != 0xFF) return false;
-        while (m[1] == 0xFF)  // fill bytes
-            if (!in.read(reinterpret_cast<char*>(&m[1]), 1)) return false;
+        unsigned char m[2];
+        if (!f.ReadAt(at, m, 2) || m[0] != 0xFF) return false;
+        at += 2;
+        while (m[1] == 0xFF) {  // fill bytes
+            if (!f.ReadAt(at, &m[1], 1)) return false;
+            ++at;
+        }
         const unsigned char marker = m[1];
         if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;
         if (marker == 0xD9 || marker == 0xDA) return false;  // no frame header before the scan
-        if (!in.read(reinterpret_cast<char*>(m), 2)) return false;
-        const uint32_t length = Be16(m);
+        unsigned char len[2];
+        if (!f.ReadAt(at, len, 2)) return false;
+        const uint32_t length = Be16(len);
         if (length < 2) return false;
         const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (sof) {
-            unsigned char f[5];
-            if (length < 7 || !in.read(reinterpret_cast<char*>(f), 5)) return false;
-            h = Be16(&f[1]);
-            w = Be16(&f[3]);
+            unsigned char frame[5];
+            if (length < 7 || !f.ReadAt(at + 2, frame, sizeof frame)) return false;
+            h = Be16(&frame[1]);
+            w = Be16(&frame[3]);
             return w && h;
         }
-        in.seekg(length - 2, std::ios::cur);
+        at += length;
     }
     return false;
 }
 
 }  // namespace
 
-bool ReadPictureSize(const std::filesystem::path& path, uint32_t& width, uint32_t& height) {
-    // Only regular files: a name from a project file must not make us block
-    // on a pipe or read a device.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    unsigned char magic[2] = {};
-    if (!in.read(reinterpret_cast<char*>(magic), 2)) return false;
+bool ReadPictureSize(const char* utf8Path, uint32_t& width, uint32_t& height) {
+    if (!utf8Path || !*utf8Path) return false;
+    File f(utf8Path);
+    if (!f.IsOpen()) return false;
+    unsigned char magic[2];
+    if (!f.ReadAt(0, magic, 2)) return false;
     uint32_t w = 0, h = 0;
     bool ok = false;
     if (magic[0] == 0xFF && magic[1] == 0xD8)
-        ok = JpegSize(in, w, h);
+        ok = JpegSize(f, w, h);
     else if (magic[0] == 0x89 && magic[1] == 'P')
-        ok = PngSize(in, w, h);
+        ok = PngSize(f, w, h);
     if (!ok) return false;
     width = w;
     height = h;

@@ -36,10 +36,14 @@ bool WriteBase64Attr(void* writer, const char* name, const unsigned char* data, 
 
 std::optional<std::string> Attr(void* reader, const char* name) {
     if (!reader) return std::nullopt;
-    xmlChar* value = xmlTextReaderGetAttribute(Reader(reader), X(name));
-    if (!value) return std::nullopt;
-    std::string s(reinterpret_cast<const char*>(value));
-    xmlFree(value);
+    xmlTextReaderPtr r = Reader(reader);
+    // Reads the value in place instead of a heap copy; the reader goes back
+    // to the element afterwards.
+    if (xmlTextReaderMoveToAttribute(r, X(name)) != 1) return std::nullopt;
+    const xmlChar* value = xmlTextReaderConstValue(r);
+    std::optional<std::string> s;
+    if (value) s.emplace(reinterpret_cast<const char*>(value));
+    xmlTextReaderMoveToElement(r);
     return s;
 }
 
