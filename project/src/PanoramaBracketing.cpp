@@ -2,15 +2,12 @@
 #include <cstdint>
 
 #include "VELDANPanorama/PanoramaModel.h"
+#include "PlannedBracketing.h"
 #include "XmlIo.h"
 
 using namespace veldan::projectxml;
 
-namespace {
-// A bracketing of more slots than this cannot come from any camera; a
-// document asking for more is refused instead of allocating without bound.
-constexpr int64_t kMaxImagesPerBracketing = 4096;
-}  // namespace
+using veldan::projectplan::kMaxImagesPerBracketing;
 
 VELDANPanoramaBracketing::VELDANPanoramaBracketing() = default;
 
@@ -83,7 +80,7 @@ bool VELDANPanoramaBracketing::Save(void* writer) {
 
 bool VELDANPanoramaBracketing::Load(void* reader) {
     auto n = IntAttr(reader, "images");
-    if (!n || *n <= 0 || *n > kMaxImagesPerBracketing) return false;
+    if (!n || *n <= 0 || *n > static_cast<int64_t>(kMaxImagesPerBracketing)) return false;
     SetImageCnt(static_cast<uint32_t>(*n));
     uint32_t next = 0;
     ReadContent(reader, [&](void* r) {

@@ -5,6 +5,11 @@
 
 namespace veldan::projectplan {
 
+// No camera brackets more exposures than this; larger slot counts (from a
+// project file or a script call) are refused instead of allocating without
+// bound.
+constexpr uint32_t kMaxImagesPerBracketing = 256;
+
 // Appends one bracketing of `slots` blank images to the tile. The images get
 // orientation 0 when the camera orientation is 1, else 1 (a quarter turn).
 // With `bracketed` every slot receives its exposure offset from the

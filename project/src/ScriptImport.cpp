@@ -15,16 +15,16 @@ constexpr uint32_t kOpHorizontal = 1;
 constexpr uint32_t kOpVertical = 2;
 constexpr uint32_t kOpShoot = 32;
 constexpr uint32_t kOpPosition = 1024;
-// More images per bracketing than any camera shoots is refused.
-constexpr int32_t kMaxImagesPerTile = 4096;
 
 }  // namespace
 
 bool VELDANPanoramaProject::ImportVELDANscript(void* script_handle, int32_t images_per_tile) {
     auto* script = static_cast<CVeldanScript*>(script_handle);
-    if (!script || images_per_tile > kMaxImagesPerTile) return false;
+    using veldan::projectplan::kMaxImagesPerBracketing;
+    if (!script || images_per_tile > static_cast<int32_t>(kMaxImagesPerBracketing)) return false;
     const int ops = script->GetOpCnt();
     if (ops <= 0) return false;
+    if (images_per_tile <= 0 && hdri.enabled && hdri.shutter != 1 && hdri.count > kMaxImagesPerBracketing) return false;
     int shots = 0;
     for (int k = 0; k < ops; ++k)
         if (const op* o = script->GetOp(k); o && o->kind == kOpShoot) ++shots;

@@ -1,5 +1,7 @@
 #include "VELDANPanorama/ThreadPool.h"
 
+#include <algorithm>
+
 #include "platform/Thread.h"
 
 namespace veldan {
@@ -77,14 +79,18 @@ bool JobPool::Invoke(QueueKind kind, VELDANJobFunction job, void* context, VELDA
 void JobPool::Cancel(VELDANJobOwner owner) {
     for (int kind : {kRealtimeQueue, kWorkerQueue}) {
         Queue& q = queues_[kind];
-        std::deque<Job> dropped;
+        std::vector<Job> dropped;
         {
             std::lock_guard lock(q.lock);
-            std::deque<Job> kept;
-            for (Job& j : q.jobs) (j.owner == owner ? dropped : kept).push_back(j);
-            q.jobs.swap(kept);
+            if (q.jobs.empty()) continue;
+            // The remaining jobs keep their relative order.
+            auto keep = std::stable_partition(q.jobs.begin(), q.jobs.end(),
+                                              [owner](const Job& j) { return j.owner != owner; });
+            dropped.assign(keep, q.jobs.end());
+            q.jobs.erase(keep, q.jobs.end());
         }
-        Drop(dropped);
+        for (const Job& j : dropped)
+            if (j.dispose) j.dispose(j.context);
     }
 }
 
@@ -113,9 +119,12 @@ void JobPool::Serve(QueueKind kind) {
 }  // namespace veldan
 
 namespace {
+// Never destroyed: images may cancel their jobs from static destructors of
+// other objects, after this file's statics would be gone. Its threads only
+// wait on its own queues, which therefore outlive them.
 veldan::JobPool& GlobalPool() {
-    static veldan::JobPool pool;
-    return pool;
+    static veldan::JobPool* pool = new veldan::JobPool();
+    return *pool;
 }
 }  // namespace
 

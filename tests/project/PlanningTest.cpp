@@ -152,6 +152,13 @@ TEST(TilePlanning, UnusableLensEmptiesThePlan) {
     p.sensor.dimension_y = 24;
     p.lens.focal_length = 1e9;
     EXPECT_EQ(p.ComputeTiles(false), 0u);
+    // So is a bracketing of more exposures than any camera shoots.
+    p.lens.focal_length = 50;
+    p.hdri.enabled = true;
+    p.hdri.count = 100000;
+    EXPECT_EQ(p.ComputeTiles(false), 0u);
+    p.hdri.count = 5;
+    EXPECT_EQ(p.ComputeTiles(false), 88u);
 }
 
 TEST(TilePlanning, LegacySingleRowAndPortraitCamera) {
