@@ -78,10 +78,13 @@ bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ++entry->running;
   }
   t_runningSinks.push_back(entry.get());
+  bool delivered = true;
   try {
     entry->sink(Message{window, message, wParam, lParam});
   } catch (...) {
-    // A sink only queues; if it fails the message is not delivered.
+    // A sink only queues; when that fails (out of memory) the message is
+    // lost and the poster learns it like a post to a closed window.
+    delivered = false;
   }
   t_runningSinks.pop_back();
   {
@@ -89,7 +92,7 @@ bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     --entry->running;
   }
   r.idle.notify_all();
-  return true;
+  return delivered;
 }
 
 bool IsWindow(HWND window) {
@@ -103,6 +106,12 @@ struct MessageQueueWindow::Impl {
   mutable std::mutex mutex;
   std::condition_variable arrived;
   std::deque<Message> queue;
+  Event pending{true};
+
+  // With the mutex held, after the queue shrank.
+  void UpdatePending() {
+    if (queue.empty()) pending.Reset();
+  }
 };
 
 MessageQueueWindow::MessageQueueWindow() : impl_(std::make_shared<Impl>()) {
@@ -112,6 +121,7 @@ MessageQueueWindow::MessageQueueWindow() : impl_(std::make_shared<Impl>()) {
       {
         std::lock_guard lock(impl->mutex);
         impl->queue.push_back(message);
+        impl->pending.Set();
       }
       impl->arrived.notify_all();
     }
@@ -132,6 +142,7 @@ bool MessageQueueWindow::GetMessage(Message& out, uint32_t timeoutMs) {
   }
   out = impl_->queue.front();
   impl_->queue.pop_front();
+  impl_->UpdatePending();
   return true;
 }
 
@@ -150,8 +161,11 @@ bool MessageQueueWindow::WaitForMessage(UINT message, Message& out, uint32_t tim
   }
   out = *found;
   impl_->queue.erase(found);
+  impl_->UpdatePending();
   return true;
 }
+
+Event& MessageQueueWindow::MessagesPending() { return impl_->pending; }
 
 size_t MessageQueueWindow::Pending() const {
   std::lock_guard lock(impl_->mutex);

@@ -2,6 +2,9 @@
 // Helpers shared by the platform tests: a temporary folder removed at the
 // end, an environment variable set for one scope, and a bounded wait for a
 // condition that other threads make true.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -57,6 +60,45 @@ public:
 private:
   std::string name_;
   std::optional<std::string> old_;
+};
+
+// Makes a folder refuse new entries: without write permission, or for the
+// super-user (whom permissions do not stop) with the immutable attribute.
+class ReadOnlyFolder {
+public:
+  explicit ReadOnlyFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
+    if (geteuid() != 0) {
+      std::filesystem::permissions(folder_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+      active_ = true;
+      return;
+    }
+    fd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd_ >= 0 && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      active_ = ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+  }
+  ~ReadOnlyFolder() {
+    if (geteuid() != 0) {
+      std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
+    } else if (fd_ >= 0) {
+      int flags = 0;
+      if (ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+      }
+      close(fd_);
+    }
+  }
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool Active() const { return active_; }
+
+private:
+  std::filesystem::path folder_;
+  int fd_ = -1;
+  bool active_ = false;
 };
 
 inline std::string ReadAll(const std::filesystem::path& file) {

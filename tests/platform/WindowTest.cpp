@@ -112,6 +112,28 @@ TEST(Window, NoSinkCallAfterUnregisterReturns) {
   EXPECT_FALSE(IsWindow(window));
 }
 
+TEST(Window, PendingEventWakesALoopThatAlsoWaitsForStop) {
+  MessageQueueWindow window;
+  Event stop(true);
+  Event* events[] = {&window.MessagesPending(), &stop};
+  std::atomic<int> handled{0};
+  std::thread loop([&] {
+    for (;;) {
+      const int which = Event::WaitAny(events, 10000);
+      if (which != 0) break;
+      Message m;
+      while (window.GetMessage(m, 0)) ++handled;
+    }
+  });
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(PostMessage(window.Handle(), WM_APP + 10, 0, 0));
+  // The loop drains everything before the stop is seen.
+  while (window.Pending() != 0) std::this_thread::yield();
+  stop.Set();
+  loop.join();
+  EXPECT_EQ(handled.load(), 100);
+  EXPECT_FALSE(window.MessagesPending().IsSet());
+}
+
 TEST(Window, SinkMayUnregisterItsOwnWindow) {
   HWND self = nullptr;
   std::atomic<int> calls{0};

@@ -20,6 +20,11 @@ VELDAN_API int CurrentThreadNice();
 // are kept).
 VELDAN_API void SetCurrentThreadName(const char* name);
 
+// Preferred processor of the calling thread. The scheduler places threads
+// well by itself and no hard affinity is wanted, so this only records the
+// wish: it does nothing and succeeds.
+inline bool SetCurrentThreadIdealProcessor(unsigned /*processor*/) { return true; }
+
 // Number of processors available to this process (at least 1).
 VELDAN_API unsigned ProcessorCount();
 
