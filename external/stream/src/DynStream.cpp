@@ -1,6 +1,8 @@
 // Thread-safe file streams: whole-line appends, atomic replacement for "w".
 #include "DynStream.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +26,6 @@ enum class Kind { Read, Append, Replace };
 // A thread's unfinished line is written anyway once it grows this long, so
 // that a writer that never ends its line cannot hold unbounded memory.
 constexpr size_t kMaxPendingLine = 64 * 1024;
-
-std::atomic<unsigned> g_tempCounter{0};
 
 // Wide text (UTF-32) to UTF-8. A path with a code point that UTF-8 cannot
 // carry is refused rather than mangled into the name of another file.
@@ -73,26 +73,46 @@ bool ParseMode(const char* mode, Kind& kind, bool& alsoRead) {
 
 struct DynStream {
     std::mutex mutex;
-    FILE* file = nullptr;
     Kind kind = Kind::Read;
-    std::string path;    // as given (UTF-8)
-    std::string target;  // Replace: the file to be replaced
-    std::string temp;    // Replace: the temporary file
+    FILE* file = nullptr;  // Read and Append streams
+    std::unique_ptr<veldan::AtomicFileWriter> replace;  // Replace streams
+    std::string buffer;    // Replace: bytes not yet handed to the writer
+    std::string path;      // as given (UTF-8)
     bool failed = false;     // a write failed: a Replace stream is not committed
-    bool committed = false;  // Replace: the target has been replaced
+    bool committed = false;  // Replace: the target has been replaced (or the attempt failed)
+    bool readFailed = false; // a read on a stream not open for reading
     std::unordered_map<std::thread::id, std::string> pending;
+
+    static constexpr size_t kReplaceBuffer = 64 * 1024;
+
+    bool IsOpen() const { return file != nullptr || replace != nullptr; }
+
+    bool Drain() {
+        if (buffer.empty()) return !failed;
+        bool ok = replace->Write(buffer.data(), buffer.size());
+        buffer.clear();
+        if (!ok) failed = true;
+        return ok;
+    }
 
     // Writes bytes to the file; marks the stream failed on a short write.
     bool Put(const char* data, size_t size) {
         if (size == 0) return !failed;
-        if (!file || committed || kind == Kind::Read) { failed = true; return false; }
+        if (!IsOpen() || committed || kind == Kind::Read) { failed = true; return false; }
+        if (kind == Kind::Replace) {
+            if (failed) return false;
+            buffer.append(data, size);
+            return buffer.size() < kReplaceBuffer || Drain();
+        }
         if (std::fwrite(data, 1, size, file) != size) { failed = true; return false; }
         return true;
     }
 
     // Appends text of the calling thread; whole lines go out at once.
     bool Write(const char* data, size_t size) {
-        if (kind == Kind::Read || committed || !file) { failed = true; return false; }
+        // Refused writes after a commit do not spoil the committed file.
+        if (committed) return false;
+        if (kind == Kind::Read || !IsOpen()) { failed = true; return false; }
         auto it = pending.find(std::this_thread::get_id());
         const void* lf = std::memchr(data, '\n', size);
         if (it == pending.end()) {
@@ -140,71 +160,44 @@ struct DynStream {
         return ok;
     }
 
-    // Replace streams: flush, fsync, rename over the target, fsync the folder.
+    // Hands everything to the system (no sync).
+    bool Flush() {
+        if (kind == Kind::Replace) return Drain();
+        return std::fflush(file) == 0 && !failed;
+    }
+
+    // Replace streams: everything written, fsync, rename over the target,
+    // fsync of the folder (veldan::AtomicFileWriter).
     bool Commit() {
         if (committed) return !failed;
-        bool ok = FlushAll();
-        ok = ok && !failed && std::fflush(file) == 0 && !std::ferror(file);
-        ok = ok && ::fsync(fileno(file)) == 0;
-        ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-        if (!ok) {
+        bool ok = FlushAll() && Drain() && !failed;
+        if (ok) {
+            ok = replace->Commit();
+        } else {
             int saved = errno;
-            failed = true;
-            ::unlink(temp.c_str());
+            replace->Abandon();
             errno = saved;
-            committed = true;  // nothing more goes into this stream
-            return false;
         }
-        committed = true;
-        std::string folder = std::filesystem::path(target).parent_path().string();
-        if (folder.empty()) folder = ".";
-        int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);  // best effort: some file systems refuse it
-            ::close(dirFd);
-        }
-        return true;
+        committed = true;  // nothing more goes into this stream
+        if (!ok) failed = true;
+        return ok;
     }
 };
 
 namespace {
 
 DynStream* OpenReplace(std::string path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        errno = EISDIR;
+        return nullptr;
+    }
     auto stream = std::make_unique<DynStream>();
     stream->kind = Kind::Replace;
     stream->path = path;
-    std::error_code ec;
-    std::filesystem::path target(path);
-    // Replace the file a symbolic link points to, not the link.
-    if (std::filesystem::is_symlink(target, ec)) {
-        auto resolved = std::filesystem::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    if (std::filesystem::is_directory(target, ec)) { errno = EISDIR; return nullptr; }
-    stream->target = target.string();
-    std::filesystem::path folder = target.parent_path();
-    std::string base = target.filename().string();
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
-                           std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
-        stream->temp = (folder / name).string();
-        fd = ::open(stream->temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return nullptr;
-    }
-    if (fd < 0) return nullptr;
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (::stat(stream->target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-    stream->file = ::fdopen(fd, "w");
-    if (!stream->file) {
-        int saved = errno;
-        ::close(fd);
-        ::unlink(stream->temp.c_str());
-        errno = saved;
-        return nullptr;
-    }
-    return stream.release();
+    stream->replace = std::make_unique<veldan::AtomicFileWriter>(path);
+    if (!stream->replace->IsOpen()) return nullptr;  // errno from the writer
+    return stream.release();  // owned by the caller until dyn_fclose
 }
 
 }  // namespace
@@ -256,12 +249,12 @@ int dyn_fclose(DynStream* stream) {
         std::lock_guard lock(stream->mutex);
         if (stream->kind == Kind::Replace) {
             ok = stream->Commit();
-            if (std::fclose(stream->file) != 0 && !stream->committed) ok = false;
+            stream->replace.reset();
         } else {
             ok = stream->FlushAll();
             ok = (std::fclose(stream->file) == 0) && ok && !stream->failed;
+            stream->file = nullptr;
         }
-        stream->file = nullptr;
     }
     delete stream;  // the handle ends here
     return ok ? 0 : EOF;
@@ -310,30 +303,33 @@ size_t dyn_fwrite(const void* data, size_t size, size_t count, DynStream* stream
 int dyn_fflush(DynStream* stream) {
     if (!stream) return EOF;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return EOF;
+    if (!stream->IsOpen()) return EOF;
     if (stream->kind == Kind::Read) return 0;
     if (stream->committed) return stream->failed ? EOF : 0;
     bool ok = stream->FlushThread();
-    ok = std::fflush(stream->file) == 0 && ok && !stream->failed;
+    ok = stream->Flush() && ok;
     return ok ? 0 : EOF;
 }
 
 int dyn_fcommit(DynStream* stream) {
     if (!stream) return EOF;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return EOF;
+    if (!stream->IsOpen()) return EOF;
     if (stream->kind == Kind::Replace) return stream->Commit() ? 0 : EOF;
     if (stream->kind == Kind::Read) return 0;
     bool ok = stream->FlushAll();
-    ok = std::fflush(stream->file) == 0 && ok && !stream->failed;
+    ok = stream->Flush() && ok;
     ok = ok && ::fsync(fileno(stream->file)) == 0;
     return ok ? 0 : EOF;
 }
 
 size_t dyn_fread(void* data, size_t size, size_t count, DynStream* stream) {
-    if (!stream || !data || stream->kind == Kind::Replace) return 0;
+    if (!stream || !data) return 0;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return 0;
+    if (!stream->file || stream->kind == Kind::Replace) {
+        stream->readFailed = true;
+        return 0;
+    }
     if (stream->kind == Kind::Append) {
         // Reading an "a+" stream: what this stream wrote comes first.
         stream->FlushAll();
@@ -343,23 +339,28 @@ size_t dyn_fread(void* data, size_t size, size_t count, DynStream* stream) {
 }
 
 char* dyn_fgets(char* buffer, int size, DynStream* stream) {
-    if (!stream || !buffer || size <= 0 || stream->kind == Kind::Replace) return nullptr;
+    if (!stream || !buffer || size <= 0) return nullptr;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return nullptr;
+    if (!stream->file || stream->kind == Kind::Replace) {
+        stream->readFailed = true;
+        return nullptr;
+    }
     return std::fgets(buffer, size, stream->file);
 }
 
 int dyn_feof(DynStream* stream) {
     if (!stream) return 1;
     std::lock_guard lock(stream->mutex);
+    if (stream->kind == Kind::Replace) return 0;
     return stream->file ? std::feof(stream->file) : 1;
 }
 
 int dyn_ferror(DynStream* stream) {
     if (!stream) return 1;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return 1;
-    return (stream->failed || std::ferror(stream->file)) ? 1 : 0;
+    if (stream->failed || stream->readFailed) return 1;
+    if (stream->kind == Kind::Replace) return 0;
+    return (!stream->file || std::ferror(stream->file)) ? 1 : 0;
 }
 
 const char* dyn_fpath(DynStream* stream) { return stream ? stream->path.c_str() : nullptr; }
