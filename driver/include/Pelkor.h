@@ -75,7 +75,7 @@ public:
     // Removes the first complete frame from the queue into this packet.
     virtual bool StreamIn(DynamicQueue* queue);
     // Writes the traffic log line of this packet.
-    virtual bool LogToStream(DYNSTREAM* stream);
+    virtual bool LogToStream(DynStream* stream);
     // dueTime = now + 1000 ms.
     virtual void SetTimestamp();
 
@@ -204,7 +204,7 @@ public:
     // Texts stay valid while the device object lives.
     virtual const char* GetStatusDeviceAlias();
     virtual const char* GetStatusManufacturer();
-    virtual bool LogToStream(DYNSTREAM* stream);
+    virtual bool LogToStream(DynStream* stream);
     virtual bool SetConstraint(uint64_t identifier, const void* data, uint32_t size);
     virtual bool GetConstraint(uint64_t identifier, void* out, uint32_t size);
     virtual bool ClearConstraint(uint64_t identifier);
@@ -431,7 +431,7 @@ public:
     void LogText(const char* text);
 
     veldan::HWND notifyWindow = nullptr;
-    DYNSTREAM** logStream = nullptr;
+    DynStream** logStream = nullptr;
     int32_t* logLevel = nullptr;
 
 protected:
@@ -439,7 +439,7 @@ protected:
     CPelkorDevice* CreateCompatibleDevice(const char* identity);
 
 private:
-    DYNSTREAM* TrafficLog();
+    DynStream* TrafficLog();
     void LogPacket(const char* prefix, const PelkorPacket& packet);
     void LogDevices();
     bool StartProcessing();

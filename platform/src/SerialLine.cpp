@@ -149,9 +149,9 @@ bool SerialLine::IsOpen() const {
     return fd_ >= 0 && !interrupted_;
 }
 
-bool SerialLine::Enter() {
+bool SerialLine::Enter(bool evenIfInterrupted) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0 || interrupted_) return false;
+    if (fd_ < 0 || (interrupted_ && !evenIfInterrupted)) return false;
     ++users_;
     return true;
 }
@@ -228,7 +228,9 @@ ssize_t SerialLine::Transfer(Direction direction, void* buffer, size_t size, int
 }
 
 bool SerialLine::SetBreak(bool on) {
-    if (!Enter()) return false;
+    // Allowed after Interrupt: a closing port sets the break state while its
+    // threads leave.
+    if (!Enter(true)) return false;
     bool ok = ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0;
     Leave();
     return ok;

@@ -67,7 +67,8 @@ public:
     // results as Read.
     ssize_t Write(const void* data, size_t size, int timeoutMs = -1);
 
-    // Puts the line into the break state (on) or takes it out of it.
+    // Puts the line into the break state (on) or takes it out of it; also
+    // works between Interrupt and Close.
     bool SetBreak(bool on);
     // Discards bytes received and not yet read, and bytes not yet sent.
     bool Flush();
@@ -75,7 +76,7 @@ public:
 private:
     enum class Direction { In, Out };
     ssize_t Transfer(Direction direction, void* buffer, size_t size, int timeoutMs);
-    bool Enter();
+    bool Enter(bool evenIfInterrupted = false);
     void Leave();
 
     mutable std::mutex mutex_;
