@@ -79,6 +79,7 @@ public:
     // Load or CopyFrom.
 private:
     struct Entry;
+    static std::unique_ptr<Entry> MakeEntry(const op& operation, const std::string& text, bool hasText);
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Entry>> ops_;
     std::string error_;

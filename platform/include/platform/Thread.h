@@ -13,6 +13,13 @@ enum class ThreadPriority {
 // is not an error (returns false, nothing else changes).
 VELDAN_API bool SetCurrentThreadPriority(ThreadPriority priority);
 
+// The calling thread's nice value (0 normal, 5 below normal).
+VELDAN_API int CurrentThreadNice();
+
+// Names the calling thread for debuggers and `top -H` (at most 15 characters
+// are kept).
+VELDAN_API void SetCurrentThreadName(const char* name);
+
 // Number of processors available to this process (at least 1).
 VELDAN_API unsigned ProcessorCount();
 
