@@ -220,12 +220,13 @@ public:
     // Payload texts of the queued packets, head first.
     std::vector<std::string> QueuedCommands(bool postponed);
     bool EchoEnabled();
-    // Ends the polling thread (if any) and waits for it.
+    // Ends the polling thread (if any) and waits for it. Must not be called
+    // while holding this device's state lock.
     void StopMonitorThread();
-    // Takes every packet out of the queues (front to back) for a successor.
-    void TakeQueues(CMemoryBlock& postponed, CMemoryBlock& send);
 
 protected:
+    friend class CPelkorEnclosure;
+
     virtual void SetBusy();
     virtual void ClearBusy();
     virtual void SetProgress(uint32_t value);
@@ -251,6 +252,8 @@ protected:
     // the last accepts identities beginning with it, the last only itself.
     static bool MatchIdentityList(const char* list, const char* identity);
     static bool ParseSigned(const char* text, int64_t& value);
+    // True when a constraint with this identifier is set (whatever its data).
+    bool HasConstraint(uint64_t identifier);
 
     veldan::CriticalSection stateLock;
     std::atomic<bool> ready{false};
@@ -430,9 +433,11 @@ public:
     // Writes one text to the traffic log when it is enabled.
     void LogText(const char* text);
 
-    veldan::HWND notifyWindow = nullptr;
-    DynStream** logStream = nullptr;
-    int32_t* logLevel = nullptr;
+    // Set directly by the owner, read by the bus threads at every use
+    // (atomic, so that they may be changed while the bus runs).
+    std::atomic<veldan::HWND> notifyWindow{nullptr};
+    std::atomic<DynStream**> logStream{nullptr};
+    std::atomic<int32_t*> logLevel{nullptr};
 
 protected:
     virtual bool ProcessPacket(PelkorPacket* packet);
@@ -445,6 +450,10 @@ private:
     bool StartProcessing();
     void StopProcessing();
     void DeleteAllDevices();
+    void DeInitLocked();
+    void StopAutoInit();
+    // The device with this bus address, without locking.
+    CPelkorDevice* FindDevice(uint32_t address);
     void AutoInitBody(int32_t comNumber);
     uint32_t ProbeTimeout() const;
 
