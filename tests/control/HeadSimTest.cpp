@@ -267,16 +267,25 @@ TEST_F(HeadSimTest, PadStopsAtTheLimits) {
 }
 
 TEST_F(HeadSimTest, SecondPressOfTheSameDirectionStopsTheTurn) {
-    ASSERT_TRUE(Start({L"-v"}));
+    // Real time, so that the full turn takes seconds and is stopped midway.
+    ASSERT_TRUE(Start({L"-v"}, "", {"--time-scale", "1"}));
     ASSERT_TRUE(AwaitIdle());
     ClearCaptured();
     ASSERT_EQ(VELDANcontrol_rc_goleft(handle), 0);
-    ASSERT_TRUE(Eventually([&] { return VELDANcontrol_h_pos(handle) < -5; }));
+    // The drive reports its target until the first position answer; wait
+    // for the head itself to have turned.
+    ASSERT_TRUE(Eventually([&] {
+        double h = 0, v = 0;
+        return head.Angles(h, v) && h < -5;
+    }));
     ASSERT_EQ(VELDANcontrol_rc_goleft(handle), 0);
     ASSERT_TRUE(AwaitIdle());
-    EXPECT_EQ(Captured().substr(0, 32), L"Remote Control: go left\nRemote ");
+    EXPECT_EQ(Captured().rfind(L"Remote Control: go left\n", 0), 0u);
     EXPECT_NE(Captured().find(L"Remote Control: stop horizontal movement\n"), std::wstring::npos);
     const double stopped = VELDANcontrol_h_pos(handle);
+    double simH = 0, simV = 0;
+    ASSERT_TRUE(head.Angles(simH, simV));
+    EXPECT_NEAR(simH, stopped, 0.05) << head.Command("drive 0");
     EXPECT_GT(stopped, -355);
     EXPECT_LT(stopped, -5);
     // Halt, abort and zero on an idle head only write their lines.
