@@ -15,6 +15,6 @@ inline std::string PayloadText(const PelkorPacket& packet) {
 }
 
 // The command text of the number form: prefix and exactly width characters.
-std::string FormatNumberCommand(const char* prefix, int64_t value, uint16_t width, bool isSigned);
+VELDAN_API std::string FormatNumberCommand(const char* prefix, int64_t value, uint16_t width, bool isSigned);
 
 }  // namespace pelkor

@@ -78,10 +78,13 @@ bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ++entry->running;
   }
   t_runningSinks.push_back(entry.get());
+  bool delivered = true;
   try {
     entry->sink(Message{window, message, wParam, lParam});
   } catch (...) {
-    // A sink only queues; if it fails the message is not delivered.
+    // A sink only queues; when that fails (out of memory) the message is
+    // lost and the poster learns it like a post to a closed window.
+    delivered = false;
   }
   t_runningSinks.pop_back();
   {
@@ -89,7 +92,7 @@ bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     --entry->running;
   }
   r.idle.notify_all();
-  return true;
+  return delivered;
 }
 
 bool IsWindow(HWND window) {

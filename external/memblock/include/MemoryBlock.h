@@ -206,11 +206,16 @@ private:
     // Index cache for consecutive look-ups.
     mutable CMemoryItem* cursor_ = nullptr;
     mutable uint32_t cursorIndex_ = 0;
-    // The change guard: a re-entrant, owner-checked lock.
+    // The change guard: a re-entrant, owner-checked ticket lock. Threads
+    // enter in the order they asked, so a walk is never starved by a stream
+    // of single operations from other threads (nor the other way round).
     mutable std::mutex guardMutex_;
     mutable std::condition_variable guardFree_;
     mutable std::thread::id guardOwner_;
     mutable uint32_t guardDepth_ = 0;
+    mutable uint32_t guardWaiters_ = 0;
+    mutable uint64_t nextTicket_ = 0;
+    mutable uint64_t servingTicket_ = 0;
 };
 
 // Holds a list's changing state for a scope (GoChanging on construction,

@@ -56,7 +56,12 @@ void CMemoryBlock::Enter() const
         ++guardDepth_;
         return;
     }
-    guardFree_.wait(lock, [this] { return guardDepth_ == 0; });
+    const uint64_t ticket = nextTicket_++;
+    if (servingTicket_ != ticket) {
+        ++guardWaiters_;
+        guardFree_.wait(lock, [this, ticket] { return servingTicket_ == ticket; });
+        --guardWaiters_;
+    }
     guardOwner_ = me;
     guardDepth_ = 1;
 }
@@ -64,6 +69,7 @@ void CMemoryBlock::Enter() const
 bool CMemoryBlock::Leave() const
 {
     const std::thread::id me = std::this_thread::get_id();
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(guardMutex_);
         if (guardDepth_ == 0 || guardOwner_ != me)
@@ -71,8 +77,13 @@ bool CMemoryBlock::Leave() const
         if (--guardDepth_ > 0)
             return true;
         guardOwner_ = std::thread::id();
+        ++servingTicket_;
+        wake = guardWaiters_ > 0;
     }
-    guardFree_.notify_all();
+    // Every waiter checks whether its ticket is served now; WaitChanging
+    // callers check whether the guard is free.
+    if (wake)
+        guardFree_.notify_all();
     return true;
 }
 
@@ -87,11 +98,16 @@ bool CMemoryBlock::WaitChanging(uint32_t timeout_ms) const
     const std::thread::id me = std::this_thread::get_id();
     std::unique_lock<std::mutex> lock(guardMutex_);
     auto free = [this, me] { return guardDepth_ == 0 || guardOwner_ == me; };
-    if (timeout_ms == 0xFFFFFFFFu) {
-        guardFree_.wait(lock, free);
+    if (free())
         return true;
-    }
-    return guardFree_.wait_for(lock, std::chrono::milliseconds(timeout_ms), free);
+    ++guardWaiters_;
+    bool result = true;
+    if (timeout_ms == 0xFFFFFFFFu)
+        guardFree_.wait(lock, free);
+    else
+        result = guardFree_.wait_for(lock, std::chrono::milliseconds(timeout_ms), free);
+    --guardWaiters_;
+    return result;
 }
 
 bool CMemoryBlock::LeaveChanging() const

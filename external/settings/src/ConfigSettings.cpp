@@ -215,6 +215,7 @@ bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index
             } else {
                 std::string_view bare;
                 if (scan.Word(bare)) value.text = std::string(bare);
+                else { error = what + "name expected (\"\" clears it)"; ok = false; }
             }
             value.enabled = !value.text.empty();
             if (ok && (value.text.size() > 255 || value.text.find('/') != std::string::npos || value.text.find('\\') != std::string::npos ||

@@ -80,6 +80,7 @@ struct DynStream {
     std::string temp;    // Replace: the temporary file
     bool failed = false;     // a write failed: a Replace stream is not committed
     bool committed = false;  // Replace: the target has been replaced
+    bool readFailed = false; // a read on a stream not open for reading
     std::unordered_map<std::thread::id, std::string> pending;
 
     // Writes bytes to the file; marks the stream failed on a short write.
@@ -92,7 +93,9 @@ struct DynStream {
 
     // Appends text of the calling thread; whole lines go out at once.
     bool Write(const char* data, size_t size) {
-        if (kind == Kind::Read || committed || !file) { failed = true; return false; }
+        // Refused writes after a commit do not spoil the committed file.
+        if (committed) return false;
+        if (kind == Kind::Read || !file) { failed = true; return false; }
         auto it = pending.find(std::this_thread::get_id());
         const void* lf = std::memchr(data, '\n', size);
         if (it == pending.end()) {
@@ -331,9 +334,12 @@ int dyn_fcommit(DynStream* stream) {
 }
 
 size_t dyn_fread(void* data, size_t size, size_t count, DynStream* stream) {
-    if (!stream || !data || stream->kind == Kind::Replace) return 0;
+    if (!stream || !data) return 0;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return 0;
+    if (!stream->file || stream->kind == Kind::Replace) {
+        stream->readFailed = true;
+        return 0;
+    }
     if (stream->kind == Kind::Append) {
         // Reading an "a+" stream: what this stream wrote comes first.
         stream->FlushAll();
@@ -343,9 +349,12 @@ size_t dyn_fread(void* data, size_t size, size_t count, DynStream* stream) {
 }
 
 char* dyn_fgets(char* buffer, int size, DynStream* stream) {
-    if (!stream || !buffer || size <= 0 || stream->kind == Kind::Replace) return nullptr;
+    if (!stream || !buffer || size <= 0) return nullptr;
     std::lock_guard lock(stream->mutex);
-    if (!stream->file) return nullptr;
+    if (!stream->file || stream->kind == Kind::Replace) {
+        stream->readFailed = true;
+        return nullptr;
+    }
     return std::fgets(buffer, size, stream->file);
 }
 
@@ -359,7 +368,7 @@ int dyn_ferror(DynStream* stream) {
     if (!stream) return 1;
     std::lock_guard lock(stream->mutex);
     if (!stream->file) return 1;
-    return (stream->failed || std::ferror(stream->file)) ? 1 : 0;
+    return (stream->failed || stream->readFailed || std::ferror(stream->file)) ? 1 : 0;
 }
 
 const char* dyn_fpath(DynStream* stream) { return stream ? stream->path.c_str() : nullptr; }

@@ -36,7 +36,8 @@ VELDAN_API HWND RegisterWindow(MessageSink sink);
 // be called again; the handle is invalid from then on.
 VELDAN_API void UnregisterWindow(HWND window);
 // Queues a message to the window's sink; false for a null, unknown or
-// destroyed handle.
+// destroyed handle, or when the sink could not queue it. Sinks may be called
+// from several posting threads at once.
 VELDAN_API bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 VELDAN_API bool IsWindow(HWND window);
 

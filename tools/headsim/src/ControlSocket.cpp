@@ -149,6 +149,11 @@ void ControlSocket::Serve(Client& client) {
             std::string line = pending.substr(0, newline);
             pending.erase(0, newline + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.size() > kMaxLine) {
+                SendAll(client.fd, "ERR line too long\n");
+                open = false;
+                break;
+            }
             if (line == "quit" || line == "exit") {
                 open = false;
                 break;

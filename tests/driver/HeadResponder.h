@@ -1,0 +1,80 @@
+#pragma once
+// The device side of the bus for tests: a few modules behind the master side
+// of a pseudo-terminal, answering the command table with echo. Drives move
+// towards their target by a fixed number of steps per position query, so a
+// move takes a few polls; faults (mute modules, lost echoes) are switched on
+// per module.
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PseudoTerminal.h"
+
+namespace pelkortest {
+
+struct SimModule {
+    std::string identity;
+    bool isDrive = false;
+    bool isControl = false;
+    bool echo = true;
+    bool mute = false;         // hears everything, says nothing
+    int64_t raw = 0;           // device position counter
+    int64_t target = 0;
+    int64_t setPoint = 0;      // last "S" value
+    int64_t stepsPerQuery = 1000;
+    int voltageHundredths = 1234;
+    bool relays[10] = {};
+    std::string dropEchoOf;    // echoes of this command are lost ...
+    int dropEchoes = 0;        // ... this many times
+    std::vector<std::string> received;
+
+    static SimModule Drive(std::string id) {
+        SimModule m;
+        m.identity = std::move(id);
+        m.isDrive = true;
+        return m;
+    }
+    static SimModule Control(std::string id) {
+        SimModule m;
+        m.identity = std::move(id);
+        m.isControl = true;
+        return m;
+    }
+};
+
+class HeadResponder {
+public:
+    explicit HeadResponder(PseudoTerminal& pty);
+    ~HeadResponder();
+    HeadResponder(const HeadResponder&) = delete;
+    HeadResponder& operator=(const HeadResponder&) = delete;
+
+    void Add(uint8_t address, SimModule module);
+    // Runs fn on the module under the responder's lock.
+    void With(uint8_t address, const std::function<void(SimModule&)>& fn);
+    std::vector<std::string> Received(uint8_t address);
+    size_t CountReceived(uint8_t address, const std::string& text);
+    // Waits until the predicate over the modules holds.
+    bool WaitFor(const std::function<bool(std::map<uint8_t, SimModule>&)>& predicate, int timeoutMs = 10000);
+    // Ends the responder thread (before the test closes the master side).
+    void Stop();
+
+private:
+    void Run();
+    void Handle(uint8_t header, const std::string& text);
+    void Reply(uint8_t address, const std::string& text);
+
+    PseudoTerminal& pty_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<uint8_t, SimModule> modules_;
+    int stopPipe_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+}  // namespace pelkortest
