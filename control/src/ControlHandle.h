@@ -46,6 +46,10 @@ struct VELDANcontrolRecord {
     // Set when the handle closes: an endless run ends instead of starting
     // its next pass.
     std::atomic<bool> stopRunner{false};
+    // Serialises the caller's break, resume and abort requests with the end
+    // of a run, so that a request accepted while the run was active never
+    // outlives it.
+    std::mutex requestLock;
 
     veldan::control::Output output;
     std::atomic<uint64_t> lastReleaseTick{0};

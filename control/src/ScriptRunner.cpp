@@ -36,6 +36,20 @@ void ResetRequests(VELDANcontrolRecord& h) {
     h.resumeEvent.Reset();
 }
 
+// The end of every run: the requests of the caller are withdrawn together
+// with the running bit, then busy is given back.
+void EndRun(VELDANcontrolRecord& h) {
+    {
+        std::lock_guard lock(h.requestLock);
+        h.runnerMarker = false;
+        h.status.ClearLow(kLowRunning | kLowPaused);
+        h.abortEvent.Reset();
+        h.breakEvent.Reset();
+        h.resumeEvent.Reset();
+    }
+    h.status.ClearHigh(kHighBusy);
+}
+
 void RunnerThread(ControlHandle handle, std::shared_ptr<OperationSet> ops, bool endless) {
     VELDANcontrolRecord& h = *handle;
     bool expected = false;
@@ -61,9 +75,7 @@ void RunnerThread(ControlHandle handle, std::shared_ptr<OperationSet> ops, bool 
             }
         }
     }
-    h.status.ClearLow(kLowRunning | kLowPaused);
-    h.status.ClearHigh(kHighBusy);
-    h.runnerMarker = false;
+    EndRun(h);
 }
 
 int StartRunnerThread(ControlHandle handle, OperationSet* ops, bool endless) {
@@ -170,25 +182,30 @@ int RunSynchronous(ControlHandle handle, OperationSet* ops) {
     if (h.enclosure) h.enclosure->notifyWindow = nullptr;
     ExecuteScript(handle, h.config->script, 0, *operations);
     if (h.enclosure && h.forwardNotifications) h.enclosure->notifyWindow = h.mainWindow.load();
-    h.status.ClearLow(kLowRunning | kLowPaused);
-    h.status.ClearHigh(kHighBusy);
+    EndRun(h);
     return 0;
 }
 
 int BreakRun(ControlHandle handle) {
-    if (!handle || !handle->Running() || handle->status.HasLow(kLowPaused)) return -1;
+    if (!handle) return -1;
+    std::lock_guard lock(handle->requestLock);
+    if (!handle->Running() || handle->status.HasLow(kLowPaused)) return -1;
     handle->breakEvent.Set();
     return 0;
 }
 
 int ResumeRun(ControlHandle handle) {
-    if (!handle || !handle->Running() || !handle->status.HasLow(kLowPaused)) return -1;
+    if (!handle) return -1;
+    std::lock_guard lock(handle->requestLock);
+    if (!handle->Running() || !handle->status.HasLow(kLowPaused)) return -1;
     handle->resumeEvent.Set();
     return 0;
 }
 
 int AbortRun(ControlHandle handle) {
-    if (!handle || !handle->Running()) return -1;
+    if (!handle) return -1;
+    std::lock_guard lock(handle->requestLock);
+    if (!handle->Running()) return -1;
     handle->abortEvent.Set();
     return 0;
 }
