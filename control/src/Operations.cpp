@@ -40,6 +40,25 @@ bool ContactOn(VELDANcontrolRecord& h, int address, int relay) {
     return WaitModuleIdle(h, dev, address) == ModuleWait::Idle;
 }
 
+// A drive learns its calibration (steps per turn, speed base) from the
+// answers to its start-up queries, which go out only after its reference
+// run. A move ordered before that would be refused, and a script would then
+// shoot at the wrong place; so the move waits for the calibration (the lock
+// released meanwhile), at most kCalibrationWaitMs and ended by an abort.
+constexpr uint64_t kCalibrationWaitMs = 10000;
+
+CPelkorDeviceDrive* AwaitCalibratedDrive(VELDANcontrolRecord& h, LockedDevice& dev, int address) {
+    const uint64_t end = GetTickCount64() + kCalibrationWaitMs;
+    CPelkorDeviceDrive* drive = dev.Drive();
+    while (drive && (drive->GetStepsPerTurn() == 0 || drive->GetSpeedBase() == 0) && GetTickCount64() < end) {
+        dev.Release();
+        if (h.abortEvent.Wait(50)) return nullptr;
+        dev.Lookup(address);
+        drive = dev.Drive();
+    }
+    return drive;
+}
+
 }  // namespace
 
 bool HeadOperations::MoveHorizontal(double degrees) {
@@ -48,7 +67,7 @@ bool HeadOperations::MoveHorizontal(double degrees) {
     if (h.abortEvent.IsSet() || c.hDriveAddress == -1) return false;
     h.WriteVerbose(L"Moving horizontal to %.02fdeg\n", degrees);
     LockedDevice dev(h.enclosure.get(), c.hDriveAddress);
-    CPelkorDeviceDrive* drive = dev.Drive();
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.hDriveAddress);
     if (!drive) return false;
     ApplyHorizontalConstraints(*drive, c);
     ApplyDriveSettings(*drive, c, c.hDriveAddress);
@@ -61,7 +80,7 @@ bool HeadOperations::MoveVertical(double degrees) {
     if (h.abortEvent.IsSet() || c.vDriveAddress == -1) return false;
     h.WriteVerbose(L"Moving vertical to %.02fdeg\n", degrees);
     LockedDevice dev(h.enclosure.get(), c.vDriveAddress);
-    CPelkorDeviceDrive* drive = dev.Drive();
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.vDriveAddress);
     if (!drive) return false;
     ApplyVerticalConstraints(*drive, c);
     ApplyDriveSettings(*drive, c, c.vDriveAddress);

@@ -89,8 +89,11 @@ protected:
         return true;
     }
 
-    // Waits until the drives have finished their reference runs.
+    // Waits until the drives stand still.
     bool AwaitIdle() { return VELDANcontrol_op_wait(handle, -1) == 0; }
+    // Waits until the drives have homed and know their calibration: the pad
+    // refuses to move a drive before (a move waits for it).
+    bool AwaitCalibrated() { return VELDANcontrol_goto(handle, 0, 0) == 0; }
 
     TempHome home;
     VirtualHead head;
@@ -133,7 +136,8 @@ TEST_F(HeadSimTest, QuietLeavesOnlyTheDeviceLines) {
 
 TEST_F(HeadSimTest, GotoWaitsUntilBothDrivesStandStill) {
     ASSERT_TRUE(Start({}));
-    ASSERT_TRUE(AwaitIdle());
+    // Right after the initialisation the drives are still homing and do not
+    // know their calibration yet: the move waits for it.
     ASSERT_EQ(VELDANcontrol_goto(handle, 30, 20), 0);
     double h, v;
     ASSERT_TRUE(head.Angles(h, v));
@@ -244,7 +248,7 @@ TEST_F(HeadSimTest, NoEnabledParkingMovesNothing) {
 
 TEST_F(HeadSimTest, PadStopsAtTheLimits) {
     ASSERT_TRUE(Start({L"-v"}, "twisting_limit = 360\nlower_limit = -45\nupper_limit = 70\n"));
-    ASSERT_TRUE(AwaitIdle());
+    ASSERT_TRUE(AwaitCalibrated());
     ClearCaptured();
     ASSERT_EQ(VELDANcontrol_rc_goup(handle), 0);
     ASSERT_TRUE(AwaitIdle());
@@ -269,7 +273,7 @@ TEST_F(HeadSimTest, PadStopsAtTheLimits) {
 TEST_F(HeadSimTest, SecondPressOfTheSameDirectionStopsTheTurn) {
     // Real time, so that the full turn takes seconds and is stopped midway.
     ASSERT_TRUE(Start({L"-v"}, "", {"--time-scale", "1"}));
-    ASSERT_TRUE(AwaitIdle());
+    ASSERT_TRUE(AwaitCalibrated());
     ClearCaptured();
     ASSERT_EQ(VELDANcontrol_rc_goleft(handle), 0);
     // The drive reports its target until the first position answer; wait
