@@ -10,6 +10,7 @@
 
 #include "InternalHandle.h"
 #include "Operations.h"
+#include "RemoteControl.h"
 #include "platform/Tick.h"
 
 using namespace control_test;
@@ -203,4 +204,13 @@ TEST(ControlWaits, TimedWaitEndsEarlyOnAbort) {
     EXPECT_EQ(Captured(), L"Waiting...60000ms\n");
     // Moves refuse while the abort is pending.
     EXPECT_FALSE(ops.MoveHorizontal(10));
+}
+
+TEST(ControlBattery, PercentBetweenEmptyAndFullWithoutUpperBound) {
+    using veldan::control::BatteryPercentOf;
+    EXPECT_EQ(BatteryPercentOf(11.55, 10.5, 12.6), 50);
+    EXPECT_EQ(BatteryPercentOf(13.0, 10.5, 12.6), 119);
+    EXPECT_EQ(BatteryPercentOf(10.0, 10.5, 12.6), 0);
+    EXPECT_EQ(BatteryPercentOf(7.0, 12.0, 12.0), 100);
+    EXPECT_EQ(BatteryPercentOf(1e300, 0.0, 1e-300), INT32_MAX);
 }
