@@ -215,17 +215,23 @@ TEST_F(HeadSimTest, AbortEndsAWaitAndAnEndlessRun) {
     VELDANcontrol_set_main_window(handle, window.Handle());
     ASSERT_EQ(VELDANcontrol_cmd_run_endless(handle), 0);
     ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) { return (s & VELDANCONTROL_STATUS_RUNNING) != 0; }));
-    ASSERT_EQ(VELDANcontrol_scr_add(handle, L"V 15\nWAIT 600000\nH 25\nWAIT READY\n"), 0);
-    ASSERT_TRUE(Eventually([&] { return std::fabs(VELDANcontrol_v_pos(handle) - 15) < 0.05; }));
+    ASSERT_EQ(VELDANcontrol_scr_add(handle, L"V 15\nWAIT READY\nNOTE \"waiting\"\nWAIT 600000\nH 25\nWAIT READY\n"
+                                            L"NOTE \"done\"\n"),
+              0);
+    ASSERT_TRUE(AwaitCaptured(L"waiting\n", 15000));
     // The long wait is cut short; the pass ends, the next continues.
     EXPECT_EQ(VELDANcontrol_cmd_abort(handle), 0);
-    ASSERT_TRUE(Eventually([&] { return std::fabs(VELDANcontrol_h_pos(handle) - 25) < 0.05; }));
+    ASSERT_TRUE(AwaitCaptured(L"done\n", 15000));
+    double h = 0, v = 0;
+    ASSERT_TRUE(head.Angles(h, v));
+    EXPECT_NEAR(h, 25, 0.05);
+    EXPECT_NEAR(v, 15, 0.05);
     EXPECT_NE(VELDANcontrol_status(handle) & VELDANCONTROL_STATUS_RUNNING, 0u);
     // Aborted while idle between passes: the run ends.
-    ASSERT_TRUE(Eventually([&] { return VELDANcontrol_device_busy_state(handle) == 0; }));
     EXPECT_EQ(VELDANcontrol_cmd_abort(handle), 0);
-    ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) { return (s & VELDANCONTROL_STATUS_RUNNING) == 0; }));
-    EXPECT_EQ(VELDANcontrol_status(handle) & VELDANCONTROL_STATUS_BUSY, 0u);
+    ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) {
+        return (s & (VELDANCONTROL_STATUS_RUNNING | VELDANCONTROL_STATUS_BUSY)) == 0;
+    }));
     EXPECT_EQ(VELDANcontrol_op_wait(handle, 0), 0);
 }
 
