@@ -215,11 +215,12 @@ TEST_F(HeadSimTest, AbortEndsAWaitAndAnEndlessRun) {
     VELDANcontrol_set_main_window(handle, window.Handle());
     ASSERT_EQ(VELDANcontrol_cmd_run_endless(handle), 0);
     ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) { return (s & VELDANCONTROL_STATUS_RUNNING) != 0; }));
-    ASSERT_EQ(VELDANcontrol_scr_add(handle, L"V 15\nWAIT READY\nNOTE \"waiting\"\nWAIT 600000\nH 25\nWAIT READY\n"
+    ASSERT_EQ(VELDANcontrol_scr_add(handle, L"V 15\nWAIT READY\nWAIT 600000 \"waiting\"\nH 25\nWAIT READY\n"
                                             L"NOTE \"done\"\n"),
               0);
+    // The text is written just before the wait starts: an abort from here on
+    // cuts the wait short and ends the pass; the next pass continues after it.
     ASSERT_TRUE(AwaitCaptured(L"waiting\n", 15000));
-    // The long wait is cut short; the pass ends, the next continues.
     EXPECT_EQ(VELDANcontrol_cmd_abort(handle), 0);
     ASSERT_TRUE(AwaitCaptured(L"done\n", 15000));
     double h = 0, v = 0;
