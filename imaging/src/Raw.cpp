@@ -10,12 +10,15 @@
 
 #include <libraw/libraw.h>
 
+#include "ByteSource.h"
 #include "imaging/Jpeg.h"
 
 namespace veldan::imaging {
 namespace {
 
-void QuietData(void*, const char*, const int) {}
+// LibRaw calls this for read errors and damaged data (and goes on with
+// zeros); we count them so that a cut-off file is reported, not shown.
+void CountDataError(void* data, const char*, const int) { ++*static_cast<int*>(data); }
 void QuietMemory(void*, const char*, const char*) {}
 
 struct Source {
@@ -27,7 +30,8 @@ Error RawError(int code, const char* what) {
     ErrorCode ec = ErrorCode::kCorrupt;
     if (code == LIBRAW_FILE_UNSUPPORTED) ec = ErrorCode::kUnknownFormat;
     else if (code == LIBRAW_UNSUFFICIENT_MEMORY) ec = ErrorCode::kOutOfMemory;
-    else if (code == LIBRAW_IO_ERROR) ec = ErrorCode::kIoError;
+    // LIBRAW_IO_ERROR: reading past the end of the data (the file itself
+    // was opened and read before LibRaw saw it); the data is cut off.
     else if (code == LIBRAW_NO_THUMBNAIL) ec = ErrorCode::kNoPreview;
     else if (code == LIBRAW_UNSUPPORTED_THUMBNAIL || code == LIBRAW_REQUEST_FOR_NONEXISTENT_IMAGE)
         ec = ErrorCode::kUnsupported;
@@ -45,12 +49,20 @@ uint16_t OrientationFromFlip(int flip) {
 
 // Opens the source in a new processor; the processor is large, so it lives
 // on the heap.
-Result<std::unique_ptr<LibRaw>> Open(const Source& src) {
-    auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
-    raw->set_dataerror_handler(QuietData, nullptr);
+struct Processor {
+    std::unique_ptr<LibRaw> raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+    int data_errors = 0;
+};
+
+Result<std::unique_ptr<Processor>> Open(const Source& src) {
+    auto proc = std::make_unique<Processor>();
+    LibRaw* raw = proc->raw.get();
+    raw->set_dataerror_handler(CountDataError, &proc->data_errors);
     raw->set_memerror_handler(QuietMemory, nullptr);
     int rc;
     if (src.path != nullptr) {
+        detail::FileSource probe;  // a clear error for missing or unreadable files
+        if (Status s = probe.Open(*src.path); !s) return s.error();
         rc = raw->open_file(src.path->c_str());
     } else {
         if (src.data.empty()) return Error{ErrorCode::kCorrupt, "camera raw: no data"};
@@ -60,7 +72,7 @@ Result<std::unique_ptr<LibRaw>> Open(const Source& src) {
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot open");
     if (raw->imgdata.idata.raw_count == 0 && raw->imgdata.sizes.raw_width == 0)
         return Error{ErrorCode::kUnknownFormat, "camera raw: not a raw file"};
-    return raw;
+    return proc;
 }
 
 ImageInfo InfoOf(const LibRaw& raw) {
@@ -81,11 +93,13 @@ Status CheckRawSize(const LibRaw& raw, const Limits& limits) {
     return CheckDimensions(std::max<uint32_t>(s.raw_width, 1), std::max<uint32_t>(s.raw_height, 1), sensor);
 }
 
-Result<Bitmap> Preview(LibRaw& raw, const DecodeOptions& options) {
+Result<Bitmap> Preview(Processor& proc, const DecodeOptions& options) {
+    LibRaw& raw = *proc.raw;
     int rc = raw.unpack_thumb();
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot read the preview");
     const libraw_thumbnail_t& t = raw.imgdata.thumbnail;
     if (t.thumb == nullptr || t.tlength == 0) return Error{ErrorCode::kNoPreview, "camera raw: no preview"};
+    if (proc.data_errors > 0) return Error{ErrorCode::kCorrupt, "camera raw: the preview is cut off"};
     const auto* bytes = reinterpret_cast<const uint8_t*>(t.thumb);
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG) return DecodeJpeg({bytes, t.tlength}, options);
     if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && t.tcolors == 3) {
@@ -103,7 +117,8 @@ Result<Bitmap> Preview(LibRaw& raw, const DecodeOptions& options) {
     return Error{ErrorCode::kUnsupported, "camera raw: preview in an unsupported format"};
 }
 
-Result<Bitmap> Demosaic(LibRaw& raw, const DecodeOptions& options, bool half) {
+Result<Bitmap> Demosaic(Processor& proc, const DecodeOptions& options, bool half) {
+    LibRaw& raw = *proc.raw;
     if (Status s = CheckRawSize(raw, options.limits); !s) return s.error();
     auto& p = raw.imgdata.params;
     p.user_flip = 0;  // pixels as stored; callers apply the orientation
@@ -112,6 +127,8 @@ Result<Bitmap> Demosaic(LibRaw& raw, const DecodeOptions& options, bool half) {
     p.half_size = half ? 1 : 0;
     int rc = raw.unpack();
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot unpack");
+    if (proc.data_errors > 0 || raw.error_count() > 0)
+        return Error{ErrorCode::kCorrupt, "camera raw: the sensor data is cut off or damaged"};
     rc = raw.dcraw_process();
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot process");
     int w = 0, h = 0, colors = 0, bps = 0;
@@ -131,7 +148,7 @@ Result<ImageInfo> Info(const Source& src) {
     try {
         auto raw = Open(src);
         if (!raw) return raw.error();
-        ImageInfo info = InfoOf(**raw);
+        ImageInfo info = InfoOf(*(*raw)->raw);
         if (info.width == 0 || info.height == 0) return Error{ErrorCode::kCorrupt, "camera raw: no picture size"};
         return info;
     } catch (...) {

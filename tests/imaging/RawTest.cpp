@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "DngWriter.h"
 #include "TestSupport.h"
 #include "imaging/Jpeg.h"
@@ -89,12 +91,37 @@ TEST(Raw, BadDataGivesErrors) {
     test::DngContent c;
     ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
     auto bytes = test::ReadBytes(dir / "shot.dng");
-    for (size_t keep : {size_t(8), size_t(200), bytes.size() / 2}) {
+    // Cut anywhere, the file must give an error, not a picture with a
+    // black lower part.
+    for (size_t keep : {size_t(8), size_t(16), size_t(200), bytes.size() / 2, bytes.size() - 100}) {
         std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + keep);
-        (void)DecodeRaw(cut);  // must not crash
+        EXPECT_FALSE(DecodeRaw(cut).ok()) << "kept " << keep;
     }
-    std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 16);
-    EXPECT_FALSE(DecodeRaw(cut).ok());
+}
+
+TEST(Raw, SensorDataRunningPastTheEndOfTheFileIsAnError) {
+    test::TempDir dir;
+    test::DngContent c;
+    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
+    auto bytes = test::ReadBytes(dir / "shot.dng");
+    // Move the raw IFD's strip offset (the second StripOffsets entry, tag
+    // 273 as one LONG) forward so that the strip runs past the end: what a
+    // file cut inside its sensor data looks like to the decoder.
+    int seen = 0;
+    bool patched = false;
+    for (size_t i = 0; i + 12 <= bytes.size() && !patched; ++i) {
+        if (bytes[i] == 0x11 && bytes[i + 1] == 0x01 && bytes[i + 2] == 4 && bytes[i + 3] == 0 && bytes[i + 4] == 1 &&
+            bytes[i + 5] == 0 && bytes[i + 6] == 0 && bytes[i + 7] == 0 && ++seen == 2) {
+            uint32_t offset;
+            std::memcpy(&offset, &bytes[i + 8], 4);
+            offset += 12000;
+            std::memcpy(&bytes[i + 8], &offset, 4);
+            patched = true;
+        }
+    }
+    ASSERT_TRUE(patched);
+    auto r = DecodeRaw(bytes);
+    EXPECT_EQ(r.code(), ErrorCode::kCorrupt) << (r.ok() ? "decoded" : r.error().message);
 }
 
 }  // namespace
