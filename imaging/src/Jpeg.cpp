@@ -97,7 +97,7 @@ struct JpegDecodeState {
     }
     // Plain C++ helpers, called between libjpeg calls (never while one runs).
     bool Allocate(uint32_t w, uint32_t h) {
-        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized);
+        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized, options->limits);
         if (!b) {
             error = b.error();
             return false;
@@ -151,6 +151,9 @@ bool RunDecode(JpegDecodeState& st, const uint8_t* data, size_t size) {
     }
     jpeg_create_decompress(cinfo);
     st.created = true;
+    // Bounds libjpeg's own buffers (the whole-picture coefficient arrays of
+    // progressive files); a legitimate 400-megapixel picture needs ~1.2 GB.
+    cinfo->mem->max_memory_to_use = long(2) << 30;
     st.progress.progress_monitor = OnProgress;
     cinfo->progress = &st.progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));

@@ -106,7 +106,7 @@ Result<Bitmap> Preview(Processor& proc, const DecodeOptions& options) {
         if (Status s = CheckDimensions(t.twidth, t.theight, options.limits); !s) return s.error();
         if (uint64_t(t.twidth) * t.theight * 3 > t.tlength)
             return Error{ErrorCode::kCorrupt, "camera raw: preview shorter than its size"};
-        auto b = Bitmap::Create(t.twidth, t.theight, options.layout, Bitmap::Fill::kUninitialized);
+        auto b = Bitmap::Create(t.twidth, t.theight, options.layout, Bitmap::Fill::kUninitialized, options.limits);
         if (!b) return b;
         for (uint32_t y = 0; y < t.theight; ++y) {
             const uint8_t* s = bytes + size_t(y) * t.twidth * 3;
@@ -135,7 +135,7 @@ Result<Bitmap> Demosaic(Processor& proc, const DecodeOptions& options, bool half
     raw.get_mem_image_format(&w, &h, &colors, &bps);
     if (w <= 0 || h <= 0 || colors != 3 || bps != 8)
         return Error{ErrorCode::kUnsupported, "camera raw: unexpected output format"};
-    auto bgr = Bitmap::Create(uint32_t(w), uint32_t(h), PixelLayout::kBgr24, Bitmap::Fill::kUninitialized);
+    auto bgr = Bitmap::Create(uint32_t(w), uint32_t(h), PixelLayout::kBgr24, Bitmap::Fill::kUninitialized, options.limits);
     if (!bgr) return bgr;
     rc = raw.copy_mem_image(bgr->Data(), int(bgr->Stride()), 1);
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot copy the picture");

@@ -28,17 +28,17 @@ Result<Bitmap> Rotate(const Bitmap& source, QuarterTurns turns) {
     switch (turns) {
         case QuarterTurns::k0: return source.Clone();
         case QuarterTurns::k180: {
-            auto out = Bitmap::Create(w, h, source.Layout(), Bitmap::Fill::kUninitialized);
+            auto out = Bitmap::Create(w, h, source.Layout(), Bitmap::Fill::kUninitialized, Limits::None());
             if (out) Remap(source, *out, [&](uint32_t x, uint32_t y) { return std::pair{w - 1 - x, h - 1 - y}; });
             return out;
         }
         case QuarterTurns::k90: {
-            auto out = Bitmap::Create(h, w, source.Layout(), Bitmap::Fill::kUninitialized);
+            auto out = Bitmap::Create(h, w, source.Layout(), Bitmap::Fill::kUninitialized, Limits::None());
             if (out) Remap(source, *out, [&](uint32_t x, uint32_t y) { return std::pair{h - 1 - y, x}; });
             return out;
         }
         case QuarterTurns::k270: {
-            auto out = Bitmap::Create(h, w, source.Layout(), Bitmap::Fill::kUninitialized);
+            auto out = Bitmap::Create(h, w, source.Layout(), Bitmap::Fill::kUninitialized, Limits::None());
             if (out) Remap(source, *out, [&](uint32_t x, uint32_t y) { return std::pair{y, w - 1 - x}; });
             return out;
         }
@@ -49,7 +49,7 @@ Result<Bitmap> Rotate(const Bitmap& source, QuarterTurns turns) {
 Result<Bitmap> MirrorHorizontally(const Bitmap& source) {
     if (source.Empty()) return Error{ErrorCode::kInvalidArgument, "cannot mirror an empty bitmap"};
     const uint32_t w = source.Width();
-    auto out = Bitmap::Create(w, source.Height(), source.Layout(), Bitmap::Fill::kUninitialized);
+    auto out = Bitmap::Create(w, source.Height(), source.Layout(), Bitmap::Fill::kUninitialized, Limits::None());
     if (out) Remap(source, *out, [&](uint32_t x, uint32_t y) { return std::pair{w - 1 - x, y}; });
     return out;
 }

@@ -118,10 +118,17 @@ struct Layout {
     bool premultiplied = false;
     bool colour = false;       // RGB (else grey)
     bool invert = false;       // MINISWHITE
+    bool floating = false;     // 32-bit IEEE samples, 0..1 (HDR stitcher output)
 };
 
-inline uint8_t To8(const uint8_t* row, uint32_t index, uint16_t bits) {
+inline uint8_t To8(const uint8_t* row, uint32_t index, uint16_t bits, bool floating) {
     if (bits == 8) return row[index];
+    if (floating) {
+        float f;
+        std::memcpy(&f, row + 4 * size_t(index), 4);
+        if (!(f > 0.0f)) return 0;  // also NaN
+        return f >= 1.0f ? 255 : uint8_t(f * 255.0f + 0.5f);
+    }
     uint16_t v;
     std::memcpy(&v, row + 2 * size_t(index), 2);  // libtiff delivers host order
     return uint8_t((uint32_t(v) * 255 + 32767) / 65535);
@@ -134,14 +141,14 @@ void ConvertPixels(const Layout& l, const uint8_t* src, uint8_t* dst, uint32_t c
         const uint32_t base = i * l.spp;
         uint8_t r, g, b;
         if (l.colour) {
-            r = To8(src, base, l.bits);
-            g = To8(src, base + 1, l.bits);
-            b = To8(src, base + 2, l.bits);
+            r = To8(src, base, l.bits, l.floating);
+            g = To8(src, base + 1, l.bits, l.floating);
+            b = To8(src, base + 2, l.bits, l.floating);
         } else {
-            r = g = b = To8(src, base, l.bits);
+            r = g = b = To8(src, base, l.bits, l.floating);
             if (l.invert) r = g = b = uint8_t(255 - r);
         }
-        uint8_t a = l.alpha_index >= 0 ? To8(src, base + uint32_t(l.alpha_index), l.bits) : 255;
+        uint8_t a = l.alpha_index >= 0 ? To8(src, base + uint32_t(l.alpha_index), l.bits, l.floating) : 255;
         if (l.premultiplied && a != 255) {
             if (a == 0) {
                 r = g = b = 0;
@@ -172,8 +179,12 @@ bool DirectLayout(TIFF* tif, Layout& l) {
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         l.photometric = PHOTOMETRIC_RGB;
     }
-    if (planar != PLANARCONFIG_CONTIG || format != SAMPLEFORMAT_UINT) return false;
-    if (l.bits != 8 && l.bits != 16) return false;
+    if (planar != PLANARCONFIG_CONTIG) return false;
+    if (format == SAMPLEFORMAT_IEEEFP && l.bits == 32) {
+        l.floating = true;  // libtiff's RGBA interface cannot render floats
+    } else if (format != SAMPLEFORMAT_UINT || (l.bits != 8 && l.bits != 16)) {
+        return false;
+    }
     if (l.spp < 1 || l.spp > 16) return false;
     if (l.photometric == PHOTOMETRIC_RGB) {
         if (l.spp < 3) return false;
@@ -204,10 +215,10 @@ struct DecodeJob {
 
 Result<Bitmap> DecodeStrips(const DecodeJob& job, const Layout& l) {
     const tmsize_t line = TIFFScanlineSize(job.tif);
-    const tmsize_t need = tmsize_t(l.width) * l.spp * (l.bits / 8);
+    const tmsize_t need = tmsize_t(l.width) * l.spp * (l.bits / 8);  // bits is 8, 16 or 32
     if (line <= 0 || line < need || line > kMaxChunkBytes) return Fail(*job.ctx, ErrorCode::kCorrupt, "bad scanline size");
     std::vector<uint8_t> buffer(static_cast<size_t>(line));
-    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized);
+    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
     for (uint32_t y = 0; y < l.height; ++y) {
         if (TIFFReadScanline(job.tif, buffer.data(), y, 0) < 0)
@@ -227,7 +238,7 @@ Result<Bitmap> DecodeTiles(const DecodeJob& job, const Layout& l) {
     if (tile_bytes <= 0 || uint64_t(tile_bytes) < need || tile_bytes > kMaxChunkBytes)
         return Fail(*job.ctx, ErrorCode::kCorrupt, "bad tile size");
     std::vector<uint8_t> buffer(static_cast<size_t>(tile_bytes));
-    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized);
+    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
     const size_t tile_row = size_t(tw) * l.spp * (l.bits / 8);
     const uint32_t bpp = BytesPerPixel(job.options->layout);
@@ -256,7 +267,7 @@ Result<Bitmap> DecodeRgba(const DecodeJob& job, uint32_t width, uint32_t height)
         return Fail(*job.ctx, ErrorCode::kUnsupported, std::string("cannot render this TIFF: ") + message);
     // Ask for the stored orientation: no flips, rows as in the file.
     img.req_orientation = img.orientation;
-    auto argb = Bitmap::Create(width, height, PixelLayout::kArgb32, Bitmap::Fill::kZero);
+    auto argb = Bitmap::Create(width, height, PixelLayout::kArgb32, Bitmap::Fill::kZero, job.options->limits);
     if (!argb) {
         TIFFRGBAImageEnd(&img);
         return argb;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "TestSupport.h"
@@ -279,6 +280,26 @@ TEST(Tiff, SizeOfAFileCutAfterItsDirectoryAndOrientation) {
     EXPECT_EQ(info->height, 200u);
     EXPECT_EQ(info->orientation, 6);
     EXPECT_FALSE(DecodeTiffFile(dir / "cut.tif").ok());
+}
+
+TEST(Tiff, FloatingPointSamplesAreClampedToTheDisplayRange) {
+    test::TempDir dir;
+    TIFF* tif = TIFFOpen((dir / "hdr.tif").c_str(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4u);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1u);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    float row[12] = {0.0f, 0.5f, 1.0f, 2.5f, -1.0f, 0.25f, NAN, 1.0f, 0.0f, 0.2f, 0.4f, 0.6f};
+    TIFFWriteScanline(tif, row, 0, 0);
+    TIFFClose(tif);
+    auto b = DecodeTiffFile(dir / "hdr.tif");
+    ASSERT_TRUE(b.ok()) << b.error().message;
+    EXPECT_EQ(b->GetArgb(0, 0), MakeArgb(255, 0, 128, 255));
+    EXPECT_EQ(b->GetArgb(1, 0), MakeArgb(255, 255, 0, 64));
+    EXPECT_EQ(b->GetArgb(2, 0), MakeArgb(255, 0, 255, 0));
+    EXPECT_EQ(b->GetArgb(3, 0), MakeArgb(255, 51, 102, 153));
 }
 
 }  // namespace
