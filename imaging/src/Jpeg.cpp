@@ -48,10 +48,22 @@ struct ErrorManager {
 // Warnings: harmless ones are ignored silently; those that mean the data is
 // cut off or damaged end the decode, so that a half-written file is reported
 // as such instead of being shown with a grey lower part.
+//
+// The end of the data (JWRN_JPEG_EOF) alone is fatal only for files with
+// several scans, where it means missing scans. In a single-scan file it also
+// comes when nothing but the final EOI marker is missing; real truncation
+// then shows as JWRN_HIT_MARKER once the decoder needs bits that are not
+// there.
 void OnMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace messages
     switch (cinfo->err->msg_code) {
         case JWRN_JPEG_EOF:
+            if (cinfo->is_decompressor) {
+                auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+                if (d->progressive_mode || d->comps_in_scan < d->num_components) OnError(cinfo);
+            }
+            cinfo->err->num_warnings++;
+            break;
         case JWRN_HIT_MARKER:
         case JWRN_HUFF_BAD_CODE:
         case JWRN_ARITH_BAD_CODE:

@@ -86,5 +86,26 @@ TEST_F(DecodeAnyFormat, ErrorsAreReportedNotThrown) {
     EXPECT_FALSE(DecodeImage(std::vector<uint8_t>{}).ok());
 }
 
+// A real photograph-like picture when the machine has it (Debian package
+// marble-data): a 2700 x 1350 map of the Earth.
+TEST(RealPicture, EquirectangularEarthMap) {
+    const std::filesystem::path path = "/usr/share/marble/data/maps/earth/bluemarble/bluemarble.jpg";
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "marble-data not installed";
+    auto info = ReadImageInfoFile(path);
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(info->width, 2700u);
+    EXPECT_EQ(info->height, 1350u);
+    DecodeOptions small;
+    small.want_width = 300;
+    auto map = DecodeImageFile(path, small);
+    ASSERT_TRUE(map.ok());
+    EXPECT_EQ(map->Width(), 338u);  // 3/8 scale, the smallest not below 300
+    // Mid-Pacific is blue, the bottom row is Antarctic ice.
+    uint32_t ocean = map->GetArgb(10, map->Height() / 2);
+    EXPECT_GT(ocean & 255, (ocean >> 16) & 255);
+    uint32_t ice = map->GetArgb(map->Width() / 2, map->Height() - 1);
+    EXPECT_GT((ice >> 16) & 255, 180u);
+}
+
 }  // namespace
 }  // namespace veldan::imaging
