@@ -201,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         TiffVariant{"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1},
         TiffVariant{"grey4", PHOTOMETRIC_MINISBLACK, 4, 1},
         TiffVariant{"separatergb8", PHOTOMETRIC_RGB, 8, 3, 0, false, true},
-        TiffVariant{"jpegycbcr", PHOTOMETRIC_YCBCR, 8, 3, 0, false, false, COMPRESSION_JPEG, false, 6}),
+        TiffVariant{"jpegycbcr", PHOTOMETRIC_YCBCR, 8, 3, 0, false, false, COMPRESSION_JPEG, false, 6},
+        TiffVariant{"tiledjpegycbcr", PHOTOMETRIC_YCBCR, 8, 3, 0, true, false, COMPRESSION_JPEG, false, 6}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Tiff, TruncatedDamagedAndOversizedFilesGiveErrors) {
