@@ -34,9 +34,13 @@ void Bitmap::Reset() {
     stride_ = 0;
 }
 
-Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layout, Fill fill) {
+Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layout, Fill fill,
+                              const Limits& limits) {
     if (width == 0 || height == 0) return Error{ErrorCode::kInvalidArgument, "bitmap size must not be 0"};
-    if (Status s = CheckDimensions(width, height); !s) return s.error();
+    if (Status s = CheckDimensions(width, height, limits); !s) return s.error();
+    if (uint64_t(width) * height > (uint64_t(1) << 40))
+        return Error{ErrorCode::kTooLarge, "bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+                                               " pixels cannot be addressed"};
     const size_t stride = (size_t(width) * imaging::BytesPerPixel(layout) + 3) & ~size_t(3);
     const size_t bytes = stride * height;
     std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[bytes]);
@@ -72,7 +76,7 @@ Result<Bitmap> Bitmap::Wrap(uint8_t* pixels, uint32_t width, uint32_t height, si
 
 Result<Bitmap> Bitmap::Clone() const {
     if (Empty()) return Error{ErrorCode::kInvalidArgument, "cannot copy an empty bitmap"};
-    Result<Bitmap> copy = Create(width_, height_, layout_, Fill::kUninitialized);
+    Result<Bitmap> copy = Create(width_, height_, layout_, Fill::kUninitialized, Limits::None());
     if (!copy) return copy;
     const size_t row_bytes = size_t(width_) * BytesPerPixel();
     for (uint32_t y = 0; y < height_; ++y) std::memcpy(copy->Row(y), Row(y), row_bytes);
@@ -82,7 +86,7 @@ Result<Bitmap> Bitmap::Clone() const {
 Result<Bitmap> Bitmap::ConvertTo(PixelLayout layout) const {
     if (layout == layout_) return Clone();
     if (Empty()) return Error{ErrorCode::kInvalidArgument, "cannot convert an empty bitmap"};
-    Result<Bitmap> out = Create(width_, height_, layout, Fill::kUninitialized);
+    Result<Bitmap> out = Create(width_, height_, layout, Fill::kUninitialized, Limits::None());
     if (!out) return out;
     for (uint32_t y = 0; y < height_; ++y) {
         const uint8_t* s = Row(y);

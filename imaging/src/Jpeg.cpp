@@ -48,10 +48,22 @@ struct ErrorManager {
 // Warnings: harmless ones are ignored silently; those that mean the data is
 // cut off or damaged end the decode, so that a half-written file is reported
 // as such instead of being shown with a grey lower part.
+//
+// The end of the data (JWRN_JPEG_EOF) alone is fatal only for files with
+// several scans, where it means missing scans. In a single-scan file it also
+// comes when nothing but the final EOI marker is missing; real truncation
+// then shows as JWRN_HIT_MARKER once the decoder needs bits that are not
+// there.
 void OnMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace messages
     switch (cinfo->err->msg_code) {
         case JWRN_JPEG_EOF:
+            if (cinfo->is_decompressor) {
+                auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+                if (d->progressive_mode || d->comps_in_scan < d->num_components) OnError(cinfo);
+            }
+            cinfo->err->num_warnings++;
+            break;
         case JWRN_HIT_MARKER:
         case JWRN_HUFF_BAD_CODE:
         case JWRN_ARITH_BAD_CODE:
@@ -97,7 +109,7 @@ struct JpegDecodeState {
     }
     // Plain C++ helpers, called between libjpeg calls (never while one runs).
     bool Allocate(uint32_t w, uint32_t h) {
-        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized);
+        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized, options->limits);
         if (!b) {
             error = b.error();
             return false;
@@ -151,6 +163,9 @@ bool RunDecode(JpegDecodeState& st, const uint8_t* data, size_t size) {
     }
     jpeg_create_decompress(cinfo);
     st.created = true;
+    // Bounds libjpeg's own buffers (the whole-picture coefficient arrays of
+    // progressive files); a legitimate 400-megapixel picture needs ~1.2 GB.
+    cinfo->mem->max_memory_to_use = long(2) << 30;
     st.progress.progress_monitor = OnProgress;
     cinfo->progress = &st.progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));

@@ -72,7 +72,7 @@ struct PngDecodeState {
         if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
     }
     bool Allocate(uint32_t w, uint32_t h) {
-        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized);
+        Result<Bitmap> b = Bitmap::Create(w, h, options->layout, Bitmap::Fill::kUninitialized, options->limits);
         if (!b) {
             error = b.error();
             return false;

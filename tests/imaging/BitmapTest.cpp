@@ -33,6 +33,14 @@ TEST(Bitmap, RefusesZeroAndOversizedDimensionsWithoutAllocating) {
     EXPECT_EQ(Bitmap::Create(30001, 10, PixelLayout::kBgr24).code(), ErrorCode::kTooLarge);
     EXPECT_EQ(Bitmap::Create(25000, 20000, PixelLayout::kArgb32).code(), ErrorCode::kTooLarge);  // 500 MP
     EXPECT_TRUE(CheckDimensions(20000, 20000).ok());  // exactly 400 MP is allowed
+    // The limits are the caller's to change; copies of an existing bitmap
+    // are not held to them.
+    Limits wide;
+    wide.max_side = 50000;
+    auto strip = Bitmap::Create(40000, 2, PixelLayout::kBgr24, Bitmap::Fill::kZero, wide);
+    ASSERT_TRUE(strip.ok());
+    EXPECT_TRUE(strip->Clone().ok());
+    EXPECT_TRUE(strip->ConvertTo(PixelLayout::kArgb32).ok());
 }
 
 TEST(Bitmap, MoveTransfersOwnershipAndCloneIsDeep) {

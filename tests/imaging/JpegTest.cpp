@@ -161,7 +161,8 @@ TEST(Jpeg, ExifOrientationInBothByteOrders) {
 
 TEST(Jpeg, TruncatedAndDamagedDataGiveErrors) {
     auto data = EncodedGradient(256, 256, 80);
-    for (size_t keep : {size_t(0), size_t(1), size_t(3), size_t(100), data.size() / 2, data.size() - 200}) {
+    for (size_t keep : {size_t(0), size_t(1), size_t(3), size_t(100), data.size() / 2, data.size() - 200,
+                        data.size() - 40, data.size() - 12}) {
         std::vector<uint8_t> cut(data.begin(), data.begin() + keep);
         auto r = DecodeJpeg(cut);
         EXPECT_FALSE(r.ok()) << "kept " << keep << " bytes";
@@ -180,6 +181,30 @@ TEST(Jpeg, TruncatedAndDamagedDataGiveErrors) {
     std::vector<uint8_t> no_markers(data.size(), 0xAB);
     EXPECT_FALSE(DecodeJpeg(no_markers).ok());
     EXPECT_FALSE(ReadJpegInfo(no_markers).ok());
+}
+
+TEST(Jpeg, AMissingEndMarkerAloneIsTolerated) {
+    auto data = EncodedGradient(96, 64, 90);
+    ASSERT_EQ(data[data.size() - 2], 0xFF);
+    ASSERT_EQ(data[data.size() - 1], 0xD9);
+    std::vector<uint8_t> no_eoi(data.begin(), data.end() - 2);
+    auto whole = DecodeJpeg(data);
+    auto decoded = DecodeJpeg(no_eoi);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().message;
+    EXPECT_EQ(test::MaxDifference(*whole, *decoded), 0);
+    // A progressive file that stops between scans is incomplete.
+    JpegEncodeOptions progressive;
+    progressive.progressive = true;
+    auto prog = EncodeJpeg(test::Gradient(96, 64, PixelLayout::kBgr24), progressive);
+    ASSERT_TRUE(prog.ok());
+    std::vector<uint8_t> cut;
+    for (size_t i = prog->size() / 2; i + 1 < prog->size(); ++i)
+        if ((*prog)[i] == 0xFF && (*prog)[i + 1] == 0xDA) {  // a later scan's header
+            cut.assign(prog->begin(), prog->begin() + i);
+            break;
+        }
+    ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(DecodeJpeg(cut).code(), ErrorCode::kCorrupt);
 }
 
 TEST(Jpeg, OversizedDeclaredDimensionsAreRefusedBeforeDecoding) {

@@ -78,4 +78,17 @@ inline int MaxDifference(const Bitmap& a, const Bitmap& b, bool compare_alpha = 
     return worst;
 }
 
+// Mean absolute per-channel difference of the colour channels.
+inline double MeanDifference(const Bitmap& a, const Bitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return 256;
+    double sum = 0;
+    for (uint32_t y = 0; y < a.Height(); ++y)
+        for (uint32_t x = 0; x < a.Width(); ++x) {
+            uint32_t p = a.GetArgb(x, y), q = b.GetArgb(x, y);
+            for (int shift = 0; shift < 24; shift += 8)
+                sum += std::abs(int((p >> shift) & 255) - int((q >> shift) & 255));
+        }
+    return sum / (3.0 * a.Width() * a.Height());
+}
+
 }  // namespace veldan::imaging::test
