@@ -15,9 +15,13 @@ inline bool WriteFileAtomically(const std::filesystem::path& target, std::string
     return WriteFileAtomically(target, data.data(), data.size());
 }
 
+// Renames "from" to "to" unless "to" exists (then false, errno EEXIST).
+VELDAN_API bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // A temporary file in the target's folder that replaces the target on Commit.
 // Destroying it without Commit removes the temporary and leaves the target
-// alone. Write through Fd() or Write().
+// alone. Write through Fd() or Write(). A symbolic link as the target is
+// kept: the file it points to is replaced.
 class VELDAN_API AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::filesystem::path target);
@@ -29,11 +33,20 @@ public:
     int Fd() const { return fd_; }
     bool Write(const void* data, size_t size);
     // fsync, rename over the target, fsync the folder. False when any write
-    // failed before or any of these steps fails (then nothing is replaced).
+    // failed before or any of these steps fails: then nothing is replaced,
+    // except when only the final sync of the folder fails (the new contents
+    // are in place but their survival of a power loss is not assured).
     bool Commit();
+    // Like Commit, but fails with EEXIST instead of replacing a file that
+    // already exists under the target name.
+    bool CommitNoReplace();
     void Abandon();
+    // The file that is replaced (symbolic links resolved).
+    const std::filesystem::path& Target() const { return target_; }
 
 private:
+    bool Finish(bool replaceExisting);
+
     std::filesystem::path target_;
     std::filesystem::path temp_;
     int fd_ = -1;

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <string>
 #include "platform/Export.h"
 
 namespace veldan {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include "platform/Event.h"
 #include "platform/Export.h"
 
 namespace veldan {
@@ -36,7 +37,8 @@ VELDAN_API HWND RegisterWindow(MessageSink sink);
 // be called again; the handle is invalid from then on.
 VELDAN_API void UnregisterWindow(HWND window);
 // Queues a message to the window's sink; false for a null, unknown or
-// destroyed handle.
+// destroyed handle, or when the sink could not queue it. Sinks may be called
+// from several posting threads at once.
 VELDAN_API bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 VELDAN_API bool IsWindow(HWND window);
 
@@ -56,6 +58,10 @@ public:
     // other numbers stay queued); false on time-out.
     bool WaitForMessage(UINT message, Message& out, uint32_t timeoutMs);
     size_t Pending() const;
+    // Manual-reset event that is set while messages are queued, so that a
+    // loop can wait for messages and its own stop event together
+    // (Event::WaitAny).
+    Event& MessagesPending();
 
     struct Impl;
 

@@ -1,0 +1,3 @@
+name = "Rig"
+row = 0 6 # six
+ROW=-30 4 45

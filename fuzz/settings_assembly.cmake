@@ -1,0 +1,3 @@
+veldan_add_fuzzer(settings_assembly
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_assembly_fuzz.cpp
+  LIBS VELDANsettings VELDANstream)

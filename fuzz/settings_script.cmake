@@ -1,0 +1,3 @@
+veldan_add_fuzzer(settings_script
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_script_fuzz.cpp
+  LIBS VELDANsettings VELDANstream)

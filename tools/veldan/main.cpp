@@ -1,0 +1,77 @@
+// veldan: plans, imports and describes panorama projects from the command
+// line.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+
+namespace veldan::cli {
+
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "veldan: %s\n", message.c_str());
+    if (status == kExitUsage) std::fprintf(stderr, "Try \"veldan --help\".\n");
+    return status;
+}
+
+}  // namespace veldan::cli
+
+namespace {
+
+const char kHelp[] =
+    "Usage: veldan COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Commands:\n"
+    "  plan --focal MM --sensor WxH [options] -o FILE.vpp\n"
+    "      Plans the tiles and the shooting path of a panorama and saves the\n"
+    "      project. Prints the number of tiles.\n"
+    "        --orientation landscape|portrait  sensor width horizontal (landscape,\n"
+    "                                          the default) or camera turned\n"
+    "        --fov T0:T1:P0:P1   azimuth T0..T1 (0..360) and elevation P0..P1\n"
+    "                            (-90..90) in degrees; default 0:360:-90:90\n"
+    "        --overlap F         share of a frame overlapping its neighbour\n"
+    "                            (0..0.99, default 0.1)\n"
+    "        --multirow          fewer frames in rows near the poles\n"
+    "        --legacy            legacy arrangement (rows on the range ends)\n"
+    "        --hdr COUNT:STEP:ORDER  exposure bracketing: images per tile, step\n"
+    "                            in thirds of a stop, order 1 dark to bright,\n"
+    "                            2 bright to dark, 3/4 normal first then up/down\n"
+    "        --path TYPE         shooting order 0-7: bit 0 reverses the lines,\n"
+    "                            bit 1 the direction within a line, bit 2 uses\n"
+    "                            columns instead of rows (default 0)\n"
+    "        --description TEXT  the project's description\n"
+    "\n"
+    "  import SCRIPT [--images IMAGE...] [options] -o FILE.vpp\n"
+    "      Builds a project from a shooting script: every shot becomes a tile\n"
+    "      (shots at one position become variants), in shooting order. The\n"
+    "      images, sorted by name, go to the images in shooting order. Takes\n"
+    "      the lens, sensor and bracketing options of plan.\n"
+    "\n"
+    "  info FILE.vpp [--json]\n"
+    "      Summarises a project; --json prints an object with fov, hdri,\n"
+    "      options, lens, camera, sensor, path (tile numbers) and tiles.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (files, projects), 2 bad arguments.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace veldan::cli;
+    if (argc < 2) return Fail(kExitUsage, "no command given");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const std::string& a : args)
+        if (a == "--help" || a == "-h") {
+            std::fputs(kHelp, stdout);
+            return kExitOk;
+        }
+    if (command == "plan") return PlanCommand(args);
+    if (command == "import") return ImportCommand(args);
+    if (command == "info") return InfoCommand(args);
+    return Fail(kExitUsage, "unknown command \"" + command + "\"");
+}
