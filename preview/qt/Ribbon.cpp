@@ -175,13 +175,13 @@ Ribbon::Ribbon(QWidget* parent) : QWidget(parent) {
   outer->addWidget(categories_);
 }
 
-QAction* Ribbon::MakeAction(int command, const QString& text, const QString& tip) {
+QAction* Ribbon::MakeAction(int number, const QString& text, const QString& tip) {
   auto* a = new QAction(text, this);
-  a->setObjectName(QStringLiteral("Command_%1").arg(command));
-  a->setData(command);
+  a->setObjectName(QStringLiteral("Command_%1").arg(number));
+  a->setData(number);
   if (!tip.isEmpty()) a->setToolTip(tip);
-  connect(a, &QAction::triggered, this, [this, command] { emit command(command); });
-  actions_.insert(command, a);
+  connect(a, &QAction::triggered, this, [this, number] { emit command(number); });
+  actions_.insert(number, a);
   return a;
 }
 
