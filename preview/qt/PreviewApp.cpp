@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include "MainFrame.h"
+#include "NewProjectDlg.h"
 #include "PreviewChild.h"
 #include "QtDocumentUi.h"
 #include "VELDANPanoramaProject.h"
@@ -32,6 +33,9 @@ bool CVELDANpreviewApp::InitInstance(const QStringList& arguments, bool show) {
 
 void CVELDANpreviewApp::OnFileNew() {
   auto doc = std::make_unique<CVELDANpreviewDoc>(documents_);
+  CNewProjectDlg dialog(doc->Project(), frame_.get());
+  if (dialog.exec() != QDialog::Accepted) return;
+  dialog.Apply();
   if (!doc->OnNewDocument(frame_->Ui())) return;
   frame_->AddChild(new CChildFrame(std::move(doc), frame_->Ui()));
 }

@@ -10,11 +10,13 @@
 #include <QDockWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
 #include <thread>
 #include "AppCommands.h"
 #include "MainFrame.h"
+#include "NewProjectDlg.h"
 #include "OutputWnd.h"
 #include "PreviewApp.h"
 #include "PreviewChild.h"
@@ -222,4 +224,24 @@ TEST_F(MainFrameTest, BusyDocumentKeepsItsTab) {
   frame->OnCommand(cmd::kFileClose);
   EXPECT_TRUE(WaitFor([&] { return frame->MdiArea()->subWindowList().isEmpty(); }));
   EXPECT_TRUE(WaitFor([&] { return app.Documents().Count() == 0; }));
+}
+
+TEST_F(MainFrameTest, NewProjectDialogNamesTheFileAndFolder) {
+  Qt();
+  DocumentList list;
+  CVELDANpreviewDoc doc(list);
+  CNewProjectDlg dialog(doc.Project());
+  auto* description = dialog.findChild<QLineEdit*>(QStringLiteral("Description"));
+  auto* folder = dialog.findChild<QLineEdit*>(QStringLiteral("Folder"));
+  ASSERT_NE(description, nullptr);
+  ASSERT_NE(folder, nullptr);
+  EXPECT_EQ(description->text(), QStringLiteral("VELDANmodular Panorama Project"));
+  EXPECT_EQ(folder->text(), QString::fromStdString((home.Root() / "Documents").string()));
+  description->setText(QStringLiteral("  Pano "));
+  folder->setText(QString::fromStdString((home.Root() / "Shots").string()));
+  dialog.Apply();
+  previewtest::ScriptedUi ui;
+  ASSERT_TRUE(doc.OnNewDocument(ui));
+  EXPECT_EQ(doc.PathName(), home.Root() / "Shots" / "Pano.vpp");
+  EXPECT_TRUE(fs::exists(doc.PathName()));
 }
