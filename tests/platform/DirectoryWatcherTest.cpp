@@ -285,7 +285,9 @@ TEST(DirectoryWatcher, OverflowIsRecoveredByRescanning) {
     changed.notify_all();
   }));
   WriteAll(dir / "first", "d");  // the watcher blocks in the callback for it
-  for (int i = 0; i < limit + 100; ++i) {
+  // Twice the queue size, so that it overflows even when the watcher read a
+  // buffer full of events before it blocked.
+  for (int i = 0; i < 2 * limit + 100; ++i) {
     const int fd = open((dir / (i % 2 ? "flood-a" : "flood-b")).c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
     close(fd);

@@ -109,6 +109,24 @@ TEST_F(ComputeOpsTest, RowsOutsideTheVerticalLimitsAreLeftOut) {
     for (const auto& s : shots) EXPECT_LE(std::fabs(s.v), 45);
 }
 
+TEST_F(ComputeOpsTest, PositionsBeyondTheTwistingLimitAreLeftOut) {
+    config.twistingLimit = 360;
+    ASSERT_TRUE(config.ComputeOps(&config.script));
+    EXPECT_EQ(Shots(config.script, 500, 200, 1000).size(), 30u);
+    config.twistingLimit = 180;
+    ASSERT_TRUE(config.ComputeOps(&config.script));
+    auto shots = Shots(config.script, 500, 200, 1000);
+    // 0..180 in the horizon row: 7 of 12; 22.5..157.5 in the 45 degree rows: 4 of 8; zenith, nadir.
+    EXPECT_EQ(shots.size(), 7u + 4 + 4 + 1 + 1);
+    for (const auto& s : shots) EXPECT_LE(s.h, 180);
+
+    // A pattern whose only position lies beyond the limit gives no run.
+    config.assembly.ClearRows();
+    ASSERT_TRUE(config.assembly.AddRow({0, 1, 270}));
+    EXPECT_FALSE(config.ComputeOps(&config.script));
+    EXPECT_EQ(Shots(config.script, 500, 200, 1000).size(), 17u);
+}
+
 TEST_F(ComputeOpsTest, BracketingRepetitionsAndTimesShapeTheRun) {
     config.bracketing = 3;
     config.repetitions = 2;

@@ -220,6 +220,8 @@ TEST(ConfigParameter, EditionAsTheSettingsDialogFormsIt) {
     EXPECT_FALSE(c.SetParameter("edition=\"a\\\\b\""));
     EXPECT_FALSE(c.SetParameter("edition=\"open"));
     EXPECT_STREQ(c.edition, "größer");
+    EXPECT_TRUE(c.SetParameter("edition=\"rig.ASM\""));  // the file name itself names the same file
+    EXPECT_STREQ(c.edition, "rig");
     EXPECT_TRUE(c.SetParameter("edition=\"\""));
     EXPECT_EQ(c.edition, nullptr);
 }

@@ -146,7 +146,7 @@ TEST(ScriptLines, AddOpFromStringAcceptsOperationsAndRejectsMalformedLines) {
     for (const char* bad : {"H", "H ninety", "H 90 30", "JUMP 3", "WAIT soon", "SHOOT \"open", "POS 1",
                             "V 0x10", "H nan", "H inf", "H 1e999", "WAIT 1.5", "SHOOT extra", "RECOVER",
                             "H 90 \"a\" \"b\"", "H 3600.5", "V -180.01", "WAIT -2", "RECOVER -1",
-                            "WAIT 2147483648", "H 1e-9999x", "PRESHOT\x01", "H 9\xC3"}) {
+                            "WAIT 2147483648", "H 1e-9999x", "H +-5", "WAIT +-1", "H +", "PRESHOT\x01", "H 9\xC3"}) {
         EXPECT_FALSE(script.AddOpFromString(bad)) << bad;
         EXPECT_FALSE(script.GetLoadError().empty()) << bad;
     }

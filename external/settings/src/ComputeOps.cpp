@@ -11,7 +11,8 @@
 // and then per release (bracketing):
 //   RECOVER <recover ms>, PRESHOT, WAIT <pre-shot ms>, SHOOT,
 //   WAIT <exposure ms>, RELEASE
-// (waits of 0 ms are left out).
+// (waits of 0 ms are left out). With a twisting limit, positions beyond it
+// are left out; a run without any position fails.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -66,12 +67,16 @@ bool CVeldanConfig::ComputeOps(CVeldanScript* target) {
     bool haveH = false, haveV = false;
     double lastH = 0, lastV = 0;
     bool reverse = false;
+    int positions = 0;
     for (int pass = 0; pass < passes && ok; ++pass) {
         for (size_t r = 0; r < rows.size() && ok; ++r) {
             const auto& row = *rows[r];
             for (int k = 0; k < row.shots && ok; ++k) {
                 int shot = reverse ? row.shots - 1 - k : k;
                 double h = NormaliseAngle(row.start + 360.0 * shot / row.shots);
+                // With a twisting limit the drive refuses angles beyond it.
+                if (twistingLimit != -1 && h > twistingLimit) continue;
+                ++positions;
                 std::string label = "Row " + std::to_string(r + 1) + "/" + std::to_string(rows.size()) +
                                     ", shot " + std::to_string(shot + 1) + "/" + std::to_string(row.shots);
                 if (passes > 1) label = "Pass " + std::to_string(pass + 1) + "/" + std::to_string(passes) + ", " + label;
@@ -101,7 +106,7 @@ bool CVeldanConfig::ComputeOps(CVeldanScript* target) {
             if (row.shots > 1) reverse = !reverse;
         }
     }
-    if (!ok) return false;  // more operations than a script holds
+    if (!ok || positions == 0) return false;  // more operations than a script holds, or nothing to shoot
     target->CopyFrom(run);
     return true;
 }

@@ -141,7 +141,7 @@ bool LineScanner::PeekQuote() {
 bool LineScanner::Number(double& value) {
     std::string_view saved = rest_;
     std::string_view token = Token();
-    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+    if (token.size() > 1 && token.front() == '+' && token[1] != '-') token.remove_prefix(1);
     // Plain decimal numbers only: no hexadecimal, "inf" or "nan".
     bool digit = false;
     for (char c : token) {
@@ -164,7 +164,7 @@ bool LineScanner::Number(double& value) {
 bool LineScanner::Integer(long long& value, long long min, long long max) {
     std::string_view saved = rest_;
     std::string_view token = Token();
-    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+    if (token.size() > 1 && token.front() == '+' && token[1] != '-') token.remove_prefix(1);
     long long v = 0;
     auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), v, 10);
     if (token.empty() || ec != std::errc() || end != token.data() + token.size() || v < min || v > max) {

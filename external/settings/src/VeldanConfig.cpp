@@ -101,10 +101,12 @@ bool CVeldanConfig::SetEdition(const char* name) {
         return true;
     }
     std::string_view view(name);
+    // A name given with its file extension still names the same file.
+    if (view.size() > 4 && WordEquals(view.substr(view.size() - 4), ".asm")) view.remove_suffix(4);
     if (view.size() > 255 || !IsCleanText(view) || view.find('/') != std::string_view::npos ||
         view.find('\\') != std::string_view::npos || view == "." || view == "..")
         return false;
-    edition_ = name;
+    edition_ = std::string(view);
     edition = edition_.c_str();
     return true;
 }
