@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& Qt() {
+QApplication& TestApp() {
   static int argc = 1;
   static char name[] = "previewqt_tests";
   static char* argv[] = {name, nullptr};
@@ -56,7 +56,7 @@ bool WaitFor(Fn&& condition) {
 class MainFrameTest : public ::testing::Test {
 protected:
   previewtest::TempHome home;
-  MainFrameTest() { Qt(); }
+  MainFrameTest() { TestApp(); }
 
   fs::path MakeProject(const char* name) {
     const fs::path dir = home.Root() / "Shots";
@@ -227,7 +227,7 @@ TEST_F(MainFrameTest, BusyDocumentKeepsItsTab) {
 }
 
 TEST_F(MainFrameTest, NewProjectDialogNamesTheFileAndFolder) {
-  Qt();
+  TestApp();
   DocumentList list;
   CVELDANpreviewDoc doc(list);
   CNewProjectDlg dialog(doc.Project());
