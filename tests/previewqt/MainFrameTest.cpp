@@ -30,14 +30,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& TestApp() {
-  static int argc = 1;
-  static char name[] = "previewqt_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+// One QApplication for the whole run, made before the first test and gone
+// before the program's static objects (a static QApplication would outlive
+// parts of Qt it still needs).
+class QtEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+private:
+  int argc_ = 1;
+  char name_[16] = "previewqt_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+// gtest owns registered environments.
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+void TestApp() { ASSERT_NE(QApplication::instance(), nullptr); }
 
 // Processes events until the condition holds; false after 5 s.
 template <typename Fn>
