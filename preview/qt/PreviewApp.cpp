@@ -8,6 +8,7 @@
 #include "VELDANPanoramaProject.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
+#include "preview/ShellRegistration.h"
 
 namespace veldan::preview {
 
@@ -21,6 +22,20 @@ CVELDANpreviewApp::~CVELDANpreviewApp() {
 }
 
 bool CVELDANpreviewApp::InitInstance(const QStringList& arguments, bool show) {
+  // The registration switches do their work and open no window.
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const ShellSwitch s = ParseShellSwitch(arguments[i].toStdString());
+    if (s == ShellSwitch::None) continue;
+    std::string error;
+    const bool ok = s == ShellSwitch::Register ? RegisterDocumentType(ProgramFolder() / "VELDANpreview", &error)
+                                               : UnregisterDocumentType(&error);
+    exitCode_ = ok ? 0 : 1;
+    return false;
+  }
+  // A normal start keeps the file type's registration up to date; failing
+  // to write it does not keep the program from running.
+  RegisterDocumentType(ProgramFolder() / "VELDANpreview");
+
   frame_ = std::make_unique<CMainFrame>(*this);
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     if (arguments[i].startsWith(QLatin1Char('-'))) continue;

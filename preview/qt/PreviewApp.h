@@ -20,8 +20,10 @@ public:
   CVELDANpreviewApp& operator=(const CVELDANpreviewApp&) = delete;
 
   // Builds and shows the main frame; then opens the file named on the
-  // command line, if any. False when the frame cannot be made.
+  // command line, if any. False when the program is to end at once (a
+  // registration switch was handled, see ExitCode).
   bool InitInstance(const QStringList& arguments, bool show = true);
+  int ExitCode() const { return exitCode_; }
 
   DocumentList& Documents() { return documents_; }
   Profile& ProfileStore() { return *profile_; }
@@ -37,6 +39,7 @@ private:
   DocumentList documents_;
   std::unique_ptr<Profile> profile_;
   std::unique_ptr<CMainFrame> frame_;
+  int exitCode_ = 0;
 };
 
 }  // namespace veldan::preview

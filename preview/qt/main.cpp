@@ -6,6 +6,6 @@ int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName(QStringLiteral("VELDANpreview"));
   veldan::preview::CVELDANpreviewApp app;
-  if (!app.InitInstance(QApplication::arguments())) return 1;
+  if (!app.InitInstance(QApplication::arguments())) return app.ExitCode();
   return QApplication::exec();
 }

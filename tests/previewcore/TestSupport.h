@@ -19,7 +19,7 @@ namespace previewtest {
 namespace fs = std::filesystem;
 
 // A fresh folder that stands in for the user's home (HOME, XDG_CONFIG_HOME,
-// XDG_DOCUMENTS_DIR point into it) and is removed afterwards.
+// XDG_DATA_HOME, XDG_DOCUMENTS_DIR point into it) and is removed afterwards.
 class TempHome {
 public:
   TempHome() {
@@ -30,6 +30,7 @@ public:
     setenv("HOME", root_.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
     setenv("XDG_DOCUMENTS_DIR", (root_ / "Documents").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
   }
   ~TempHome() {
     std::error_code ec;

@@ -260,3 +260,16 @@ TEST_F(MainFrameTest, NewProjectDialogNamesTheFileAndFolder) {
   EXPECT_EQ(doc.PathName(), home.Root() / "Shots" / "Pano.vpp");
   EXPECT_TRUE(fs::exists(doc.PathName()));
 }
+
+TEST_F(MainFrameTest, UnregisterSwitchRemovesTheRegistrationAndOpensNoWindow) {
+  {
+    CVELDANpreviewApp app;
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview")}, false));
+  }
+  EXPECT_TRUE(fs::exists(home.Root() / "data/applications/VELDANpreview.desktop"));
+  CVELDANpreviewApp app;
+  EXPECT_FALSE(app.InitInstance({QStringLiteral("VELDANpreview"), QStringLiteral("/Unregister")}, false));
+  EXPECT_EQ(app.ExitCode(), 0);
+  EXPECT_EQ(app.MainFrame(), nullptr);
+  EXPECT_FALSE(fs::exists(home.Root() / "data/applications/VELDANpreview.desktop"));
+}
