@@ -109,6 +109,11 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
 }
 
 CMainFrame::~CMainFrame() {
+  // Child widgets still signal while the base classes take them down; none
+  // of that may reach this frame's handlers any more.
+  for (QObject* sender : {static_cast<QObject*>(output_), static_cast<QObject*>(head_), static_cast<QObject*>(mdi_),
+                          static_cast<QObject*>(ribbon_), static_cast<QObject*>(ribbon_->ExposureBox())})
+    disconnect(sender, nullptr, this, nullptr);
   // From here on log texts are dropped; texts still queued go with the
   // frame's pending events.
   if (LogWindow() == hwnd_) SetLogWindow(nullptr);
