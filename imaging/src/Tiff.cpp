@@ -119,7 +119,18 @@ struct Layout {
     bool colour = false;       // RGB (else grey)
     bool invert = false;       // MINISWHITE
     bool floating = false;     // 32-bit IEEE samples, 0..1 (HDR stitcher output)
+    bool separate = false;     // one plane per sample (PLANARCONFIG_SEPARATE)
 };
+
+// Gathers `count` samples of each of the planes into pixel order.
+void Interleave(const std::vector<std::vector<uint8_t>>& planes, size_t plane_offset, uint32_t count,
+                uint32_t sample_bytes, uint8_t* out) {
+    const size_t n = planes.size();
+    for (uint32_t i = 0; i < count; ++i)
+        for (size_t p = 0; p < n; ++p)
+            std::memcpy(out + (size_t(i) * n + p) * sample_bytes,
+                        planes[p].data() + plane_offset + size_t(i) * sample_bytes, sample_bytes);
+}
 
 inline uint8_t To8(const uint8_t* row, uint32_t index, uint16_t bits, bool floating) {
     if (bits == 8) return row[index];
@@ -179,7 +190,8 @@ bool DirectLayout(TIFF* tif, Layout& l) {
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         l.photometric = PHOTOMETRIC_RGB;
     }
-    if (planar != PLANARCONFIG_CONTIG) return false;
+    if (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE) return false;
+    l.separate = planar == PLANARCONFIG_SEPARATE;
     if (format == SAMPLEFORMAT_IEEEFP && l.bits == 32) {
         l.floating = true;  // libtiff's RGBA interface cannot render floats
     } else if (format != SAMPLEFORMAT_UINT || (l.bits != 8 && l.bits != 16)) {
@@ -213,7 +225,36 @@ struct DecodeJob {
     const DecodeOptions* options;
 };
 
+// Separate planes in strips: each strip of each plane is decoded whole
+// (reading plane by plane row by row would restart compressed strips).
+Result<Bitmap> DecodeSeparateStrips(const DecodeJob& job, const Layout& l) {
+    uint32_t rows_per_strip = l.height;
+    TIFFGetFieldDefaulted(job.tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, l.height);
+    const uint32_t sample_bytes = l.bits / 8;
+    const tmsize_t strip_bytes = TIFFStripSize(job.tif);
+    const uint64_t need = uint64_t(l.width) * rows_per_strip * sample_bytes;
+    if (strip_bytes <= 0 || uint64_t(strip_bytes) < need || uint64_t(strip_bytes) * l.spp > uint64_t(kMaxChunkBytes))
+        return Fail(*job.ctx, ErrorCode::kCorrupt, "bad strip size");
+    std::vector<std::vector<uint8_t>> planes(l.spp, std::vector<uint8_t>(static_cast<size_t>(strip_bytes)));
+    std::vector<uint8_t> pixels(size_t(l.width) * l.spp * sample_bytes);
+    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
+    if (!bitmap) return bitmap;
+    for (uint32_t y0 = 0; y0 < l.height; y0 += rows_per_strip) {
+        for (uint16_t p = 0; p < l.spp; ++p)
+            if (TIFFReadEncodedStrip(job.tif, TIFFComputeStrip(job.tif, y0, p), planes[p].data(), strip_bytes) < 0)
+                return Fail(*job.ctx, ErrorCode::kCorrupt, "cannot read the strip at row " + std::to_string(y0));
+        const uint32_t rows = std::min(rows_per_strip, l.height - y0);
+        for (uint32_t r = 0; r < rows; ++r) {
+            Interleave(planes, size_t(r) * l.width * sample_bytes, l.width, sample_bytes, pixels.data());
+            ConvertPixels(l, pixels.data(), bitmap->Row(y0 + r), l.width, job.options->layout);
+        }
+    }
+    return bitmap;
+}
+
 Result<Bitmap> DecodeStrips(const DecodeJob& job, const Layout& l) {
+    if (l.separate) return DecodeSeparateStrips(job, l);
     const tmsize_t line = TIFFScanlineSize(job.tif);
     const tmsize_t need = tmsize_t(l.width) * l.spp * (l.bits / 8);  // bits is 8, 16 or 32
     if (line <= 0 || line < need || line > kMaxChunkBytes) return Fail(*job.ctx, ErrorCode::kCorrupt, "bad scanline size");
@@ -233,25 +274,35 @@ Result<Bitmap> DecodeTiles(const DecodeJob& job, const Layout& l) {
     TIFFGetField(job.tif, TIFFTAG_TILEWIDTH, &tw);
     TIFFGetField(job.tif, TIFFTAG_TILELENGTH, &th);
     if (tw == 0 || th == 0) return Fail(*job.ctx, ErrorCode::kCorrupt, "tile size 0");
-    const tmsize_t tile_bytes = TIFFTileSize(job.tif);
-    const uint64_t need = uint64_t(tw) * th * l.spp * (l.bits / 8);
-    if (tile_bytes <= 0 || uint64_t(tile_bytes) < need || tile_bytes > kMaxChunkBytes)
+    const uint32_t sample_bytes = l.bits / 8;
+    const uint16_t plane_count = l.separate ? l.spp : 1;
+    const uint32_t samples_per_plane = l.separate ? 1 : l.spp;
+    const tmsize_t tile_bytes = TIFFTileSize(job.tif);  // of one plane when separate
+    const uint64_t need = uint64_t(tw) * th * samples_per_plane * sample_bytes;
+    if (tile_bytes <= 0 || uint64_t(tile_bytes) < need || uint64_t(tile_bytes) * plane_count > uint64_t(kMaxChunkBytes))
         return Fail(*job.ctx, ErrorCode::kCorrupt, "bad tile size");
-    std::vector<uint8_t> buffer(static_cast<size_t>(tile_bytes));
+    std::vector<std::vector<uint8_t>> planes(plane_count, std::vector<uint8_t>(static_cast<size_t>(tile_bytes)));
+    std::vector<uint8_t> pixels(l.separate ? size_t(tw) * l.spp * sample_bytes : 0);
     auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
-    const size_t tile_row = size_t(tw) * l.spp * (l.bits / 8);
+    const size_t tile_row = size_t(tw) * samples_per_plane * sample_bytes;
     const uint32_t bpp = BytesPerPixel(job.options->layout);
     for (uint32_t ty = 0; ty < l.height; ty += th) {
         for (uint32_t tx = 0; tx < l.width; tx += tw) {
-            if (TIFFReadTile(job.tif, buffer.data(), tx, ty, 0, 0) < 0)
-                return Fail(*job.ctx, ErrorCode::kCorrupt, "cannot read the tile at " + std::to_string(tx) + ", " +
-                                                               std::to_string(ty));
+            for (uint16_t p = 0; p < plane_count; ++p)
+                if (TIFFReadTile(job.tif, planes[p].data(), tx, ty, 0, p) < 0)
+                    return Fail(*job.ctx, ErrorCode::kCorrupt, "cannot read the tile at " + std::to_string(tx) + ", " +
+                                                                   std::to_string(ty));
             const uint32_t cols = std::min(tw, l.width - tx);
             const uint32_t rows = std::min(th, l.height - ty);
-            for (uint32_t r = 0; r < rows; ++r)
-                ConvertPixels(l, buffer.data() + r * tile_row, bitmap->Row(ty + r) + size_t(tx) * bpp, cols,
-                              job.options->layout);
+            for (uint32_t r = 0; r < rows; ++r) {
+                const uint8_t* src = planes[0].data() + r * tile_row;
+                if (l.separate) {
+                    Interleave(planes, r * tile_row, cols, sample_bytes, pixels.data());
+                    src = pixels.data();
+                }
+                ConvertPixels(l, src, bitmap->Row(ty + r) + size_t(tx) * bpp, cols, job.options->layout);
+            }
         }
     }
     return bitmap;

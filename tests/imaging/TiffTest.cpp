@@ -196,11 +196,14 @@ INSTANTIATE_TEST_SUITE_P(
         TiffVariant{"tiledgrey16lzw", PHOTOMETRIC_MINISBLACK, 16, 1, 0, true, false, COMPRESSION_LZW},
         TiffVariant{"tiledrgba16", PHOTOMETRIC_RGB, 16, 4, EXTRASAMPLE_UNASSALPHA, true},
         TiffVariant{"bigtiffrgb8", PHOTOMETRIC_RGB, 8, 3, 0, false, false, COMPRESSION_NONE, true},
-        // Through libtiff's RGBA interface:
+        // Through libtiff's RGBA interface (and separate planes directly):
         TiffVariant{"palette8", PHOTOMETRIC_PALETTE, 8, 1},
         TiffVariant{"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1},
         TiffVariant{"grey4", PHOTOMETRIC_MINISBLACK, 4, 1},
         TiffVariant{"separatergb8", PHOTOMETRIC_RGB, 8, 3, 0, false, true},
+        TiffVariant{"separatetiledrgb8", PHOTOMETRIC_RGB, 8, 3, 0, true, true},
+        TiffVariant{"separatergba16lzw", PHOTOMETRIC_RGB, 16, 4, EXTRASAMPLE_UNASSALPHA, false, true, COMPRESSION_LZW},
+        TiffVariant{"separatetiledgreyalpha16", PHOTOMETRIC_MINISBLACK, 16, 2, EXTRASAMPLE_UNASSALPHA, true, true},
         TiffVariant{"jpegycbcr", PHOTOMETRIC_YCBCR, 8, 3, 0, false, false, COMPRESSION_JPEG, false, 6},
         TiffVariant{"tiledjpegycbcr", PHOTOMETRIC_YCBCR, 8, 3, 0, true, false, COMPRESSION_JPEG, false, 6}),
     [](const auto& info) { return std::string(info.param.name); });

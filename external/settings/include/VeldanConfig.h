@@ -30,7 +30,9 @@ public:
     // (|logLevel| == 3) and logStream is null, it is opened.
     virtual bool Load(DynStream* stream);
     // Writes every value; false when a write failed. A stream opened with
-    // "w" is committed (the file is complete on true).
+    // "w" is committed (the file is complete on true). Values set directly
+    // outside the ranges Load accepts are first brought into them, so that
+    // the file can always be read back.
     virtual bool Save(DynStream* stream);
     // One setting in the file's form "key=value" (spaces allowed around
     // "=", a trailing comment allowed), e.g. "edition=\"vrhead\"",
@@ -38,9 +40,9 @@ public:
     // the key is unknown or the value invalid.
     virtual bool SetParameter(const char* text);
     // Fills the script with a complete shooting run over the assembly's
-    // pattern rows within the vertical limits (see docs/formats.md).
-    // False, script unchanged, when no row lies within the limits or no
-    // shutter is configured.
+    // pattern rows within the vertical limits and the twisting limit (see
+    // docs/formats.md). False, script unchanged, when no position remains
+    // or no shutter is configured.
     virtual bool ComputeOps(CVeldanScript* script);
 
     // Restores every value to its default (not assembly, script, logStream).

@@ -1,9 +1,10 @@
 #pragma once
 // TIFF through libtiff: 8- and 16-bit greyscale, RGB and RGBA (and 32-bit
-// floating point, clamped to 0..1, as HDR tools write it) in strips or
-// tiles and any compression libtiff has (none, LZW, Deflate, PackBits, JPEG,
-// ...) are read directly; everything else libtiff can render (palette,
-// 1..4-bit, separate planes, CMYK, YCbCr, Lab) through its RGBA interface.
+// floating point, clamped to 0..1, as HDR tools write it), interleaved or in
+// separate planes, in strips or tiles, with any compression libtiff has
+// (none, LZW, Deflate, PackBits, JPEG, ...), are read directly; everything
+// else libtiff can render (palette, 1..4-bit, CMYK, YCbCr, Lab) through its
+// RGBA interface.
 // Only the first picture (directory) of a file is read. The pixels come in
 // stored order; the orientation tag is reported by ReadTiffInfo.
 #include <cstdint>
