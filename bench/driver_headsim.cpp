@@ -17,7 +17,7 @@
 #include "Pelkor.h"
 #include "VirtualHead.h"
 
-using driver_e2e::VirtualHead;
+using veldan_test::VirtualHead;
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "VirtualHead.h"
 
 using namespace control_test;
+using veldan_test::VirtualHead;
 using Clock = std::chrono::steady_clock;
 
 namespace {

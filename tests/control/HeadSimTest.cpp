@@ -16,6 +16,8 @@
 #include "platform/Window.h"
 
 using namespace control_test;
+using veldan_test::RunProgram;
+using veldan_test::VirtualHead;
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,7 +63,7 @@ bool AwaitStatusBits(ControlHandle h, veldan::MessageQueueWindow& window, P pred
 class HeadSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built (" VELDAN_HEADSIM_PATH ")";
+        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
     }
     void TearDown() override {
         if (handle) VELDANcontrol_deinit(handle);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace control_test {
+namespace veldan_test {
 
 class VirtualHead {
 public:
@@ -43,4 +43,4 @@ private:
 // could not be run); its standard output is appended to `output`.
 int RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args, std::string& output);
 
-}  // namespace control_test
+}  // namespace veldan_test

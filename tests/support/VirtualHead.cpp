@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace control_test {
+namespace veldan_test {
 
 namespace {
 
@@ -164,4 +164,4 @@ int RunProgram(const std::filesystem::path& program, const std::vector<std::stri
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace control_test
+}  // namespace veldan_test
