@@ -518,8 +518,8 @@ void VELDANPanoramaImage::AddThumb(void* thumbnail) {
     if (!thumbnail) return;
     const uint32_t w = AsBitmap(thumbnail)->Width(), h = AsBitmap(thumbnail)->Height();
     WriteHold hold(access);
-    if (!hold) {
-        Destroy(thumbnail);
+    if (!hold) {  // being destroyed: the picture is not kept (unless listed)
+        if (thumbnail != thumbnails[0] && thumbnail != thumbnails[1]) Destroy(thumbnail);
         return;
     }
     if (void* same = GetThumb(w, h); same && AsBitmap(same)->Width() == w && AsBitmap(same)->Height() == h) {
