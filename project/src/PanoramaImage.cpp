@@ -1,12 +1,23 @@
-// One picture file of a bracketing: name, size, exposure, orientation and
-// the project-file form of an image.
+// One picture file of a bracketing: name, size, exposure, orientation, the
+// loaded picture and thumbnails (imaging-layer bitmaps, 24-bit BGR), the
+// thumbnail worker job and the project-file form of an image.
 #include "VELDANPanorama/PanoramaImage.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <mutex>
+#include <span>
 
-#include "PictureSize.h"
+#include "imaging/Decode.h"
+#include "imaging/Jpeg.h"
+#include "imaging/Png.h"
+#include "imaging/Rotate.h"
+#include "imaging/Scale.h"
 #include "VELDANPanorama/PanoramaProject.h"
 #include "VELDANPanorama/ThreadPool.h"
 #include "XmlIo.h"
@@ -43,6 +54,52 @@ private:
     bool held_;
 };
 
+using veldan::imaging::Bitmap;
+
+Bitmap* AsBitmap(void* p) { return static_cast<Bitmap*>(p); }
+
+void Destroy(void* p) { delete AsBitmap(p); }
+
+// Only regular files are handed to the decoders: a FIFO or device named as a
+// picture would block or never end.
+bool IsRegularFile(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A picture of a project file: PNG, or JPEG (encoder defaults) when the PNG
+// data is larger than 32768 bytes. Empty when encoding fails.
+std::vector<uint8_t> EncodeStoredPicture(const Bitmap& bitmap) {
+    auto png = veldan::imaging::EncodePng(bitmap);
+    if (png && png->size() <= 0x8000) return std::move(png).value();
+    auto jpeg = veldan::imaging::EncodeJpeg(bitmap);
+    if (jpeg) return std::move(jpeg).value();
+    return png ? std::move(png).value() : std::vector<uint8_t>{};
+}
+
+// Decodes a picture stored in a project file (any format the imaging layer
+// reads, within the picture limits); null when it cannot be decoded.
+Bitmap* DecodeStoredPicture(const char* base64) {
+    uint32_t length = 0;
+    void* bytes = VELDANPanoramaProject::DecodeBase64(const_cast<char*>(base64), length);
+    if (!bytes) return nullptr;
+    auto decoded = veldan::imaging::DecodeImage(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), length));
+    std::free(bytes);
+    if (!decoded || decoded->Empty()) return nullptr;
+    return new Bitmap(std::move(decoded).value());
+}
+
+// Clockwise quarter turns that show a picture upright for an image
+// orientation (1: a quarter turn counter-clockwise, 2: half, 3: clockwise).
+veldan::imaging::QuarterTurns TurnFor(uint8_t orientation) {
+    switch (orientation) {
+        case 1: return veldan::imaging::QuarterTurns::k270;
+        case 2: return veldan::imaging::QuarterTurns::k180;
+        case 3: return veldan::imaging::QuarterTurns::k90;
+        default: return veldan::imaging::QuarterTurns::k0;
+    }
+}
+
 std::unique_ptr<wchar_t[]> Duplicate(const wchar_t* text) {
     if (!text) return nullptr;
     const size_t n = std::wcslen(text);
@@ -55,28 +112,52 @@ std::unique_ptr<wchar_t[]> Duplicate(const wchar_t* text) {
 
 // ---- VELDANPanoramaWarpedImage
 
+namespace {
+void* CloneBitmap(const void* p) {
+    if (!p) return nullptr;
+    auto copy = static_cast<const Bitmap*>(p)->Clone();
+    return copy ? new Bitmap(std::move(copy).value()) : nullptr;
+}
+}  // namespace
+
 VELDANPanoramaWarpedImage::VELDANPanoramaWarpedImage() = default;
 
 VELDANPanoramaWarpedImage::VELDANPanoramaWarpedImage(const VELDANPanoramaWarpedImage& other)
-    : weights(other.weights), fov(other.fov), encoded_(other.encoded_) {}
+    : weights(other.weights), fov(other.fov) {
+    ReadHold src(const_cast<AccessControl&>(other.lock));
+    if (src) bitmap = CloneBitmap(other.bitmap);
+}
 
 VELDANPanoramaWarpedImage& VELDANPanoramaWarpedImage::operator=(const VELDANPanoramaWarpedImage& other) {
     if (this == &other) return *this;
+    void* copy = nullptr;
+    {
+        ReadHold src(const_cast<AccessControl&>(other.lock));
+        if (src) copy = CloneBitmap(other.bitmap);
+    }
     WriteHold hold(lock);
-    if (!hold) return *this;
+    if (!hold) {
+        Destroy(copy);
+        return *this;
+    }
     weights = other.weights;
     fov = other.fov;
-    encoded_ = other.encoded_;
+    Destroy(bitmap);
+    bitmap = copy;
     return *this;
 }
 
-VELDANPanoramaWarpedImage::~VELDANPanoramaWarpedImage() { lock.PreDestruct(); }
+VELDANPanoramaWarpedImage::~VELDANPanoramaWarpedImage() {
+    lock.PreDestruct();
+    Destroy(bitmap);
+    bitmap = nullptr;
+}
 
 void VELDANPanoramaWarpedImage::Clear() {
     WriteHold hold(lock);
     if (!hold) return;
+    Destroy(bitmap);
     bitmap = nullptr;
-    encoded_.clear();
     weights.Delete();
 }
 
@@ -85,7 +166,10 @@ bool VELDANPanoramaWarpedImage::Save(void* writer) {
     ReadHold hold(lock);
     if (!hold) return false;
     if (!fov.Save(writer)) return false;
-    if (!encoded_.empty()) return WriteBase64Attr(writer, "IMAGE", encoded_.data(), encoded_.size());
+    if (bitmap) {
+        const auto bytes = EncodeStoredPicture(*AsBitmap(bitmap));
+        if (!bytes.empty()) return WriteBase64Attr(writer, "IMAGE", bytes.data(), bytes.size());
+    }
     return true;
 }
 
@@ -94,29 +178,51 @@ bool VELDANPanoramaWarpedImage::Load(void* reader) {
     WriteHold hold(lock);
     if (!hold) return false;
     if (!fov.Load(reader)) return false;
+    Destroy(bitmap);
     bitmap = nullptr;
-    encoded_.clear();
-    if (auto value = Attr(reader, "IMAGE")) {
-        uint32_t length = 0;
-        void* bytes = VELDANPanoramaProject::DecodeBase64(value->data(), length);
-        if (bytes) {
-            const auto* b = static_cast<const unsigned char*>(bytes);
-            encoded_.assign(b, b + length);
-            std::free(bytes);
-        }
-    }
+    if (auto value = Attr(reader, "IMAGE")) bitmap = DecodeStoredPicture(value->c_str());
     return true;
 }
 
+// ---- worker job bookkeeping
+
+// Shared between an image and its thumbnail jobs. A job that has been taken
+// from the queue may start after the image's destructor has cancelled the
+// queued ones; it checks `alive` here (never the image) and the destructor
+// waits until no job is inside the image any more.
+struct VELDANImageJobs {
+    std::mutex lock;
+    std::condition_variable idle;
+    bool alive = true;
+    int running = 0;
+};
+
+namespace {
+struct ThumbRequest {
+    std::shared_ptr<VELDANImageJobs> jobs;
+    VELDANPanoramaImage* image;
+    uint32_t w, h;
+};
+void DisposeThumbRequest(void* context) { delete static_cast<ThumbRequest*>(context); }
+}  // namespace
+
 // ---- VELDANPanoramaImage
 
-VELDANPanoramaImage::VELDANPanoramaImage() = default;
+VELDANPanoramaImage::VELDANPanoramaImage() : jobs_(std::make_shared<VELDANImageJobs>()) {}
 
 VELDANPanoramaImage::VELDANPanoramaImage(const VELDANPanoramaImage& other) : VELDANPanoramaImage() { *this = other; }
 
 VELDANPanoramaImage::~VELDANPanoramaImage() {
     CancelJobs(this);
-    // Waits for a running thumbnail generation of this image.
+    {
+        // A job already taken from the queue either sees the image gone or is
+        // waited for here.
+        std::unique_lock<std::mutex> hold(jobs_->lock);
+        jobs_->alive = false;
+        jobs_->idle.wait(hold, [this] { return jobs_->running == 0; });
+    }
+    // Waits for a running thumbnail generation of this image (SaveThumbAs on
+    // another thread).
     generation_lock.Enter();
     access.PreDestruct();
     ReleasePictures();
@@ -125,11 +231,12 @@ VELDANPanoramaImage::~VELDANPanoramaImage() {
 }
 
 void VELDANPanoramaImage::ReleasePictures() {
-    // Pictures and thumbnails are made by the imaging layer; none exist yet
-    // in this build, so there is nothing to release beyond the pointers.
+    Destroy(picture);
     picture = nullptr;
-    thumbnails = nullptr;
-    stored_thumb_.clear();
+    for (void*& t : thumbnails) {
+        Destroy(t);
+        t = nullptr;
+    }
 }
 
 VELDANPanoramaImage& VELDANPanoramaImage::operator=(const VELDANPanoramaImage& other) {
@@ -138,14 +245,12 @@ VELDANPanoramaImage& VELDANPanoramaImage::operator=(const VELDANPanoramaImage& o
     // locks are never held at once in an order another thread could invert.
     std::unique_ptr<wchar_t[]> name;
     uint32_t w = 0, h = 0;
-    std::vector<unsigned char> thumb;
     {
         ReadHold src(const_cast<AccessControl&>(other.access));
         if (src) {
             name = Duplicate(other.filename.get());
             w = other.width;
             h = other.height;
-            thumb = other.stored_thumb_;
         }
     }
     WriteHold hold(access);
@@ -156,7 +261,6 @@ VELDANPanoramaImage& VELDANPanoramaImage::operator=(const VELDANPanoramaImage& o
     ev = other.ev;
     taken = other.taken;
     orientation = other.orientation;
-    stored_thumb_ = std::move(thumb);
     return *this;
 }
 
@@ -166,12 +270,11 @@ void VELDANPanoramaImage::SetFilename(const wchar_t* name) {
     if (!hold) return;
     auto copy = Duplicate(name);  // name may be our own string
     filename.reset();
-    picture = nullptr;
+    ++serial_;
+    ReleasePictures();
     width = 0;
     height = 0;
     warped.Clear();
-    thumbnails = nullptr;
-    stored_thumb_.clear();
     if (!copy) return;
     uint32_t w = 0, h = 0;
     if (!LoadParamsWIC(copy.get(), w, h)) w = h = 0;
@@ -206,17 +309,300 @@ bool VELDANPanoramaImage::operator==(VELDANPanoramaImage& other) {
     return veldan::EqualsNoCase(std::wstring_view(filename.get()), std::wstring_view(other.filename.get()));
 }
 
-void VELDANPanoramaImage::SetStoredThumbnail(std::vector<unsigned char> bytes) {
-    WriteHold hold(access);
-    if (hold) stored_thumb_ = std::move(bytes);
+// ---- decoders
+
+void* VELDANPanoramaImage::LoadWIC(const wchar_t* path) {
+    if (!path) return nullptr;
+    const std::string file = veldan::ToUtf8(path);
+    if (!IsRegularFile(file)) return nullptr;
+    auto decoded = veldan::imaging::DecodeImageFile(file);
+    if (!decoded || decoded->Empty()) return nullptr;
+    return new Bitmap(std::move(decoded).value());
 }
+
+void* VELDANPanoramaImage::LoadPreview(const wchar_t* path, uint8_t turn, uint32_t want_w, uint32_t want_h) {
+    if (!path) return nullptr;
+    const std::string file = veldan::ToUtf8(path);
+    if (!IsRegularFile(file)) return nullptr;
+    veldan::imaging::DecodeOptions options;
+    options.preview = true;
+    // The wanted size is meant upright; the file stores it before the turn.
+    if (turn == 1 || turn == 3) std::swap(want_w, want_h);
+    options.want_width = want_w;
+    options.want_height = want_h;
+    auto decoded = veldan::imaging::DecodeImageFile(file, options);
+    if (!decoded || decoded->Empty()) return nullptr;
+    if (TurnFor(turn) == veldan::imaging::QuarterTurns::k0) return new Bitmap(std::move(decoded).value());
+    auto turned = veldan::imaging::Rotate(*decoded, TurnFor(turn));
+    return turned ? new Bitmap(std::move(turned).value()) : nullptr;
+}
+
+void* VELDANPanoramaImage::LoadPrevWIC(const wchar_t* path) { return LoadPreview(path, orientation, 0, 0); }
 
 bool VELDANPanoramaImage::LoadParamsWIC(const wchar_t* path, uint32_t& w, uint32_t& h) {
     if (!path) return false;
-    if (!veldan::projectpicture::ReadPictureSize(veldan::ToUtf8(path).c_str(), w, h)) return false;
+    const std::string file = veldan::ToUtf8(path);
+    if (!IsRegularFile(file)) return false;
+    auto info = veldan::imaging::ReadImageInfoFile(file);
+    if (!info || info->width == 0 || info->height == 0) return false;
+    w = info->width;
+    h = info->height;
     if (orientation == 1 || orientation == 3) std::swap(w, h);  // the size as shown
     return true;
 }
+
+// ---- loaded picture
+
+// Read access is given back before write access is taken, so that two
+// threads loading at once never wait for each other's read hold.
+bool VELDANPanoramaImage::LoadImage(bool preview) {
+    std::unique_ptr<wchar_t[]> name;
+    uint64_t serial = 0;
+    {
+        ReadHold hold(access);
+        if (!hold) return false;
+        if (picture) return true;
+        name = Duplicate(filename.get());
+        serial = serial_;
+    }
+    void* loaded = preview ? LoadPrevWIC(name.get()) : LoadWIC(name.get());
+    if (!loaded) return false;
+    if (AsBitmap(loaded)->Width() == 0 || AsBitmap(loaded)->Height() == 0) {
+        Destroy(loaded);
+        return false;
+    }
+    WriteHold write(access);
+    if (!write || serial != serial_) {  // destroyed or renamed meanwhile
+        Destroy(loaded);
+        return false;
+    }
+    if (picture) {  // another thread was quicker
+        Destroy(loaded);
+        return true;
+    }
+    picture = loaded;
+    if (!preview) {
+        width = AsBitmap(loaded)->Width();
+        height = AsBitmap(loaded)->Height();
+    }
+    return true;
+}
+
+void VELDANPanoramaImage::UnloadImage() {
+    WriteHold hold(access);
+    if (!hold) return;
+    Destroy(picture);
+    picture = nullptr;
+}
+
+uint32_t VELDANPanoramaImage::GetImage(void** out, uint32_t w, uint32_t h) {
+    if (!out) return VELDAN_IMAGE_FAILURE;
+    *out = nullptr;
+    if (w == 0 && h == 0) {
+        if (!LoadImage(false)) return VELDAN_IMAGE_CANNOT_LOAD;
+        ReadHold hold(access);
+        *out = hold ? picture : nullptr;
+        return *out ? VELDAN_IMAGE_OK : VELDAN_IMAGE_CANNOT_LOAD;
+    }
+    std::unique_ptr<wchar_t[]> name;
+    uint64_t serial = 0;
+    {
+        ReadHold hold(access);
+        if (!hold) return VELDAN_IMAGE_CANNOT_LOAD;
+        if ((width == 0 || height == 0) && !picture) {
+            name = Duplicate(filename.get());
+            serial = serial_;
+            if (!name) return VELDAN_IMAGE_CANNOT_LOAD;
+        }
+    }
+    if (name) {
+        uint32_t fw = 0, fh = 0;
+        if (!LoadParamsWIC(name.get(), fw, fh)) return VELDAN_IMAGE_CANNOT_LOAD;
+        WriteHold write(access);
+        if (!write) return VELDAN_IMAGE_CANNOT_LOAD;
+        if (serial == serial_) {
+            width = fw;
+            height = fh;
+        }
+    }
+    ReadHold hold(access);
+    if (!hold) return VELDAN_IMAGE_CANNOT_LOAD;
+    // A missing dimension follows the aspect (64-bit, so large requests
+    // cannot wrap), then both are limited to the picture's size.
+    uint64_t ww = w, hh = h;
+    if (hh == 0) hh = width ? ww * height / width : 0;
+    if (ww == 0) ww = height ? hh * width / height : 0;
+    ww = std::min<uint64_t>(ww, width);
+    hh = std::min<uint64_t>(hh, height);
+    // A sliver picture still gets a thumbnail of at least one pixel.
+    w = static_cast<uint32_t>(std::max<uint64_t>(ww, 1));
+    h = static_cast<uint32_t>(std::max<uint64_t>(hh, 1));
+    void* best = GetThumb(w, h);
+    CancelJobs(this);
+    auto* request = new ThumbRequest{jobs_, this, w, h};
+    if (!InvokeWorker(&VELDANPanoramaImage::ThumbJob, request, reinterpret_cast<VELDANJobOwner>(this),
+                      &DisposeThumbRequest))
+        delete request;
+    *out = best;
+    return VELDAN_IMAGE_OK;
+}
+
+void VELDANPanoramaImage::ThumbJob(void* context) {
+    std::unique_ptr<ThumbRequest> request(static_cast<ThumbRequest*>(context));
+    VELDANImageJobs& jobs = *request->jobs;
+    {
+        std::lock_guard<std::mutex> hold(jobs.lock);
+        if (!jobs.alive) return;
+        ++jobs.running;
+    }
+    // COM initialisation of the original design has no counterpart here.
+    request->image->GenerateThumb(nullptr, request->w, request->h);
+    std::lock_guard<std::mutex> hold(jobs.lock);
+    if (--jobs.running == 0) jobs.idle.notify_all();
+}
+
+// ---- thumbnails
+
+void VELDANPanoramaImage::GenerateThumb(const wchar_t* /*name*/, uint32_t w, uint32_t h) {
+    if (w == 0 || h == 0) return;
+    std::unique_lock<veldan::CriticalSection> generation(generation_lock, std::try_to_lock);
+    if (!generation.owns_lock()) return;  // one generation per image at a time
+    std::unique_ptr<wchar_t[]> name;
+    uint64_t serial = 0;
+    uint8_t turn = 0;
+    void* made = nullptr;
+    {
+        ReadHold hold(access);
+        if (!hold) return;
+        if (void* best = GetThumb(w, h); best && AsBitmap(best)->Width() == w && AsBitmap(best)->Height() == h)
+            return;
+        serial = serial_;
+        turn = orientation;
+        if (picture) {
+            // Scaled from the loaded picture while read access keeps it.
+            auto scaled = veldan::imaging::ResizeArea(*AsBitmap(picture), w, h);
+            if (!scaled) return;
+            made = new Bitmap(std::move(scaled).value());
+        } else {
+            name = Duplicate(filename.get());
+            if (!name) return;
+        }
+    }
+    if (!made) {
+        // Decoded without holding the image's access: the UI thread may rename
+        // or query meanwhile; the serial check below drops a stale result.
+        void* source = LoadPreview(name.get(), turn, w, h);
+        if (!source) return;
+        auto scaled = veldan::imaging::ResizeArea(*AsBitmap(source), w, h);
+        Destroy(source);
+        if (!scaled) return;
+        made = new Bitmap(std::move(scaled).value());
+    }
+    veldan::Message note;
+    {
+        WriteHold hold(access);
+        if (!hold || serial != serial_) {  // destroyed or renamed meanwhile
+            Destroy(made);
+            return;
+        }
+        AddThumb(made);
+        note = {notify_window, notify_message, notify_wparam, notify_lparam};
+    }
+    // The generation is over before the owner hears of it, so that a request
+    // made in answer to the message is not turned away as "already running".
+    generation.unlock();
+    if (note.message != 0) veldan::PostMessage(note.hwnd, note.message, note.wParam, note.lParam);
+}
+
+void VELDANPanoramaImage::AddThumb(void* thumbnail) {
+    if (!thumbnail) return;
+    const uint32_t w = AsBitmap(thumbnail)->Width(), h = AsBitmap(thumbnail)->Height();
+    WriteHold hold(access);
+    if (!hold) {  // being destroyed: the picture is not kept (unless listed)
+        if (thumbnail != thumbnails[0] && thumbnail != thumbnails[1]) Destroy(thumbnail);
+        return;
+    }
+    if (void* same = GetThumb(w, h); same && AsBitmap(same)->Width() == w && AsBitmap(same)->Height() == h) {
+        if (same != thumbnail) Destroy(thumbnail);
+        return;
+    }
+    // Newest first; of the old entries only the newest stays.
+    Destroy(thumbnails[1]);
+    thumbnails[1] = thumbnails[0];
+    thumbnails[0] = thumbnail;
+    thumbnails[2] = nullptr;
+    warped.Clear();
+}
+
+void* VELDANPanoramaImage::GetThumb(uint32_t w, uint32_t h) {
+    ReadHold hold(access);
+    if (!hold) return nullptr;
+    void* covering = nullptr;
+    void* largest = nullptr;
+    for (int i = 0; i < 2 && thumbnails[i]; ++i) {
+        void* t = thumbnails[i];
+        const Bitmap& b = *AsBitmap(t);
+        if (b.Width() >= w && b.Height() >= h) {
+            if (!covering || (b.Width() < AsBitmap(covering)->Width() && b.Height() < AsBitmap(covering)->Height()))
+                covering = t;
+        }
+        if (!largest || (b.Width() > AsBitmap(largest)->Width() && b.Height() > AsBitmap(largest)->Height()))
+            largest = t;
+    }
+    return covering ? covering : largest;
+}
+
+uint32_t VELDANPanoramaImage::GetThumbnailCount() {
+    ReadHold hold(access);
+    if (!hold) return 0;
+    uint32_t n = 0;
+    while (n < 2 && thumbnails[n]) ++n;
+    return n;
+}
+
+void VELDANPanoramaImage::DeleteThumb(void* thumbnail) {
+    if (!thumbnail) return;
+    WriteHold hold(access);
+    if (!hold) return;
+    for (int i = 0; i < 2; ++i) {
+        if (thumbnails[i] != thumbnail) continue;
+        Destroy(thumbnails[i]);
+        if (i == 0) thumbnails[0] = thumbnails[1];
+        thumbnails[1] = nullptr;
+        return;
+    }
+}
+
+void VELDANPanoramaImage::DeleteThumb(uint32_t w, uint32_t h) {
+    WriteHold hold(access);
+    if (!hold) return;
+    void* t = GetThumb(w, h);
+    if (t && AsBitmap(t)->Width() == w && AsBitmap(t)->Height() == h) DeleteThumb(t);
+}
+
+void VELDANPanoramaImage::DeleteAllThumbs() {
+    {
+        WriteHold hold(access);
+        if (!hold) return;
+        for (void*& t : thumbnails) {
+            Destroy(t);
+            t = nullptr;
+        }
+    }
+    warped.Clear();
+}
+
+bool VELDANPanoramaImage::SaveThumbAs(const wchar_t* path, uint32_t w, uint32_t h) {
+    if (!path) return false;
+    GenerateThumb(nullptr, w, h);
+    ReadHold hold(access);
+    if (!hold) return false;
+    void* t = GetThumb(w, h);
+    if (!t) return false;
+    return veldan::imaging::SaveJpeg(*AsBitmap(t), veldan::ToUtf8(path)).ok();
+}
+
+// ---- project file
 
 bool VELDANPanoramaImage::Save(void* writer) {
     ReadHold hold(access);
@@ -228,7 +614,17 @@ bool VELDANPanoramaImage::Save(void* writer) {
     if (!WriteAttr(writer, "width", "%u", width) || !WriteAttr(writer, "height", "%u", height) ||
         !WriteAttr(writer, "ev", "%d", ev) || !WriteAttr(writer, "orientation", "%u", unsigned(orientation)))
         return false;
-    if (!stored_thumb_.empty()) WriteBase64Attr(writer, "THUMB", stored_thumb_.data(), stored_thumb_.size());
+    // The thumbnail of largest area; the first one on a tie.
+    void* biggest = nullptr;
+    for (int i = 0; i < 2 && thumbnails[i]; ++i) {
+        const uint64_t area = uint64_t(AsBitmap(thumbnails[i])->Width()) * AsBitmap(thumbnails[i])->Height();
+        if (!biggest || area > uint64_t(AsBitmap(biggest)->Width()) * AsBitmap(biggest)->Height())
+            biggest = thumbnails[i];
+    }
+    if (biggest) {
+        const auto bytes = EncodeStoredPicture(*AsBitmap(biggest));
+        if (!bytes.empty()) WriteBase64Attr(writer, "THUMB", bytes.data(), bytes.size());
+    }
     return true;
 }
 
@@ -243,15 +639,7 @@ bool VELDANPanoramaImage::Load(void* reader) {
         if (auto v = IntAttr(reader, "height")) height = static_cast<uint32_t>(*v);
     }
     if (auto v = IntAttr(reader, "ev")) ev = static_cast<int32_t>(static_cast<uint32_t>(*v));
-    if (auto v = Attr(reader, "THUMB")) {
-        uint32_t length = 0;
-        void* bytes = VELDANPanoramaProject::DecodeBase64(v->data(), length);
-        if (bytes) {
-            const auto* b = static_cast<const unsigned char*>(bytes);
-            stored_thumb_.assign(b, b + length);
-            std::free(bytes);
-        }
-    }
+    if (auto v = Attr(reader, "THUMB")) AddThumb(DecodeStoredPicture(v->c_str()));
     ReadContent(reader, [this](void* r) {
         if (NameIs(r, "WARPED_IMAGE")) warped.Load(r);
     });

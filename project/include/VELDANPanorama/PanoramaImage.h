@@ -20,7 +20,9 @@ constexpr uint32_t VELDAN_IMAGE_FAILURE = 0x2FFFFF00;
 class VELDAN_API VELDANPanoramaWarpedImage {
 public:
     AccessControl lock;
-    void* bitmap = nullptr;  // warped picture (imaging layer), none until warped
+    // Warped picture (an imaging-layer bitmap, 24-bit BGR), owned; none until
+    // warped or read from a project file.
+    void* bitmap = nullptr;
     MemBlockDesc weights;    // one 16-bit weight per warped pixel
     _FOV fov;
 
@@ -34,11 +36,10 @@ public:
     bool Load(void* reader);
     bool Save(void* writer);
 
-private:
-    // Encoded picture bytes as read from a project file, kept until a
-    // decoder turns them into the bitmap.
-    std::vector<unsigned char> encoded_;
 };
+
+struct VELDANImageJobs;
+struct VELDANPanoramaImageTestAccess;
 
 // One picture file of a bracketing: file name, size as displayed, exposure
 // offset in thirds of a stop, orientation, taken flag and notification target.
@@ -79,24 +80,57 @@ public:
     virtual bool Save(void* writer);
     virtual bool Load(void* reader);
 
-    // Encoded bytes of the thumbnail read from a project file; written back on
-    // save while the image holds no generated thumbnail.
-    const std::vector<unsigned char>& StoredThumbnail() const { return stored_thumb_; }
-    void SetStoredThumbnail(std::vector<unsigned char> bytes);
+    // Decodes the picture (preview: the file's embedded preview, turned
+    // upright) unless one is loaded. A full load also takes the decoded size.
+    bool LoadImage(bool preview);
+    void UnloadImage();
+    // The preview's access to a picture: w = h = 0 gives the full picture;
+    // otherwise the best existing thumbnail (may be null) while a worker job
+    // makes one of exactly the wanted size. Pictures are imaging-layer
+    // bitmaps owned by the image. Returns VELDAN_IMAGE_OK,
+    // VELDAN_IMAGE_CANNOT_LOAD or VELDAN_IMAGE_FAILURE (null picture).
+    uint32_t GetImage(void** picture, uint32_t w, uint32_t h);
+    // Makes a w x h thumbnail unless one exists or a generation of this image
+    // runs already; posts the notification when one was added. `name` is not
+    // used: the image's own file is.
+    void GenerateThumb(const wchar_t* name, uint32_t w, uint32_t h);
+    void DeleteThumb(void* thumbnail);
+    void DeleteThumb(uint32_t w, uint32_t h);
+    void DeleteAllThumbs();
+    // Writes the best thumbnail for w x h (generated first when needed) as a
+    // JPEG file; false when there is none or the file cannot be written.
+    bool SaveThumbAs(const wchar_t* path, uint32_t w, uint32_t h);
 
 protected:
+    friend struct VELDANPanoramaImageTestAccess;
+
+    void AddThumb(void* thumbnail);
+    void* GetThumb(uint32_t w, uint32_t h);
+    uint32_t GetThumbnailCount();
+    // Full picture, unturned; null on failure.
+    void* LoadWIC(const wchar_t* path);
+    // Preview picture turned by `orientation`; null on failure.
+    void* LoadPrevWIC(const wchar_t* path);
     // Reads the picture size from the file header (as displayed: swapped for
     // orientation 1 and 3). False when the file cannot be read.
     bool LoadParamsWIC(const wchar_t* path, uint32_t& w, uint32_t& h);
+    static uint32_t EnterLoadingSection() { return 0; }
+    static void LeaveLoadingSection(uint32_t) {}
 
 private:
+    static void ThumbJob(void* context);
+    void* LoadPreview(const wchar_t* path, uint8_t turn, uint32_t want_w, uint32_t want_h);
     void ReleasePictures();
 
     std::unique_ptr<wchar_t[]> filename;
     uint32_t width = 0;
     uint32_t height = 0;
-    void* picture = nullptr;     // loaded picture (imaging layer), none until loaded
-    void** thumbnails = nullptr;  // null-terminated, newest first, at most two
+    void* picture = nullptr;           // loaded picture (imaging layer), none until loaded
+    void* thumbnails[3] = {};          // null-terminated, newest first, at most two
     veldan::CriticalSection generation_lock;
-    std::vector<unsigned char> stored_thumb_;
+    // Counts renames, so that a thumbnail made from the previous file is not
+    // added after a rename.
+    uint64_t serial_ = 0;
+    // Lifetime of the image as seen by its worker jobs (shared with them).
+    std::shared_ptr<VELDANImageJobs> jobs_;
 };
