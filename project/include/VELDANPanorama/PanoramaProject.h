@@ -167,6 +167,11 @@ public:
     virtual bool MergeSimilarTiles();
     virtual bool UpdateDisplayPositions(double width, double height, double margin, double& left, double& right,
                                         double& top, double& bottom);
+    // Hugin project (.pto) of the selected bracketings: every picture at the
+    // head's angles with its own field of view, exposure values and stacks of
+    // bracketed pictures, an equirectangular panorama over the project's
+    // field of view. Appended after the older operations to keep their order.
+    virtual bool ExportHugin(const wchar_t* file_name, bool preview);
 
     // Decodes Base64 text of a picture attribute in place into a new buffer
     // (release with free()); null for empty input. length receives its size.
