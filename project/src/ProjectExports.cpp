@@ -136,13 +136,14 @@ PreviewCopy PreviewCopyOf(const Picture& picture) {
     return copy;
 }
 
-// The image class cannot write thumbnails to a file yet, so no preview copy
-// can be made: the preview exports refuse (false, no file) instead of writing
-// a "preview" project that names the full-size pictures. This is the one
-// place to call the image's thumbnail writer once it exists.
-constexpr bool kPreviewCopiesAvailable = false;
+// Preview copies are small upright JPEGs written by the image itself beside
+// the picture. A copy that cannot be written leaves the entry naming the
+// full-size picture, so the stitcher still finds a file.
+constexpr bool kPreviewCopiesAvailable = true;
 
-bool WritePreviewCopy(VELDANPanoramaImage* /*image*/, const PreviewCopy& /*copy*/) { return false; }
+bool WritePreviewCopy(VELDANPanoramaImage* image, const PreviewCopy& copy) {
+    return image && image->SaveThumbAs(copy.name.c_str(), copy.width, copy.height);
+}
 
 std::wstring PTguiDocument(VELDANPanoramaProject& project, const PictureList& list, bool preview) {
     std::wstring s;

@@ -10,6 +10,7 @@
 #include <string>
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
+#include "imaging/Decode.h"
 #include "imaging/Jpeg.h"
 #include "imaging/Tiff.h"
 #include "platform/Text.h"
@@ -203,9 +204,7 @@ TEST_F(ExportTest, AutopanoRefusesNamesTheLocaleCannotWrite) {
 
 TEST_F(ExportTest, FailuresLeaveNoFile) {
     const fs::path pts = home.Dir() / "prev.pts";
-    // Preview copies cannot be written by the image yet: refused cleanly.
-    EXPECT_FALSE(project.ExportPTgui(W(pts).c_str(), true));
-    EXPECT_FALSE(project.ExportAutopano(W(pts).c_str(), true));
+    // Hugin reads the pictures' own files; its preview variant is refused.
     EXPECT_FALSE(project.ExportHugin(W(pts).c_str(), true));
     EXPECT_FALSE(fs::exists(pts));
     EXPECT_FALSE(project.ExportPTgui(W(home.Dir() / "no" / "such" / "x.pts").c_str(), false));
@@ -290,3 +289,22 @@ TEST_F(ExportTest, NonaStitchesBothExports) {
 }
 
 }  // namespace
+
+TEST_F(ExportTest, PreviewExportsWriteUprightCopiesBesideThePictures) {
+    const fs::path a = home.Dir() / "wide.shot.jpg";
+    WriteJpeg(a, 200, 100, 50);
+    VELDANPanoramaTile* t = AddTile(90, 0, 1);
+    t->Bracketing(0)->GetImage(0)->SetFilename(W(a).c_str());
+    const fs::path pts = home.Dir() / "prev.pts";
+    ASSERT_TRUE(project.ExportPTgui(W(pts).c_str(), true));
+    const fs::path copy = home.Dir() / "wide.shot_prev.jpg";
+    ASSERT_TRUE(fs::exists(copy));
+    auto info = veldan::imaging::ReadImageInfoFile(copy);
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(info.value().width, 1024u);
+    EXPECT_EQ(info.value().height, 512u);
+    std::ifstream in(pts, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("#-imgfile 1024 512 \"" + copy.string() + "\""), std::string::npos) << text;
+    ASSERT_TRUE(project.ExportAutopano(W(home.Dir() / "prev.pano").c_str(), true));
+}

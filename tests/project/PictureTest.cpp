@@ -373,10 +373,14 @@ TEST_F(Pictures, ThumbIsStoredAsPngOrAsJpegAbove32768BytesAndReadBack) {
         std::string thumb = Between(text, "THUMB=\"", "\"");
         ASSERT_FALSE(thumb.empty());
         // libxml2 breaks lines with CR LF after 72 characters.
-        if (thumb.size() > 81) EXPECT_EQ(thumb.find("\r\n"), 72u);
+        if (thumb.size() > 81) {
+            EXPECT_EQ(thumb.find("\r\n"), 72u);
+        }
         const bool jpeg = thumb.compare(0, 4, "/9j/") == 0;
         EXPECT_EQ(jpeg, png_size > 32768) << png_size;
-        if (!jpeg) EXPECT_EQ(thumb.compare(0, 8, "iVBORw0K"), 0);
+        if (!jpeg) {
+            EXPECT_EQ(thumb.compare(0, 8, "iVBORw0K"), 0);
+        }
 
         VELDANPanoramaProject q;
         MemBlockDesc buffer(text.data(), text.size());
@@ -386,7 +390,9 @@ TEST_F(Pictures, ThumbIsStoredAsPngOrAsJpegAbove32768BytesAndReadBack) {
         const Bitmap& t = B(Access::Entry(*back, 0));
         ASSERT_EQ(t.Width(), side);
         ASSERT_EQ(t.Height(), side);
-        if (!jpeg) EXPECT_EQ(std::memcmp(t.Row(side / 2), noise.Row(side / 2), side * 3), 0);  // lossless
+        if (!jpeg) {
+            EXPECT_EQ(std::memcmp(t.Row(side / 2), noise.Row(side / 2), side * 3), 0);  // lossless
+        }
     }
 
     // The largest of two thumbnails is the one written.

@@ -24,13 +24,6 @@ bool LoadText(VELDANPanoramaProject& p, const std::string& text) {
     return p.Load(&buffer);
 }
 
-std::string Between(const std::string& s, const std::string& from, const std::string& to) {
-    const size_t a = s.find(from);
-    if (a == std::string::npos) return {};
-    const size_t b = s.find(to, a + from.size());
-    return s.substr(a, b == std::string::npos ? std::string::npos : b + to.size() - a);
-}
-
 std::string Wrap(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VELDAN_PANORAMA_PROJECT rev=\"1\">" + body +
            "</VELDAN_PANORAMA_PROJECT>\n";
