@@ -2,6 +2,9 @@
 // and its line event, batched writes and closing.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "Pelkor.h"
 #include "PseudoTerminal.h"
 #include "TestHome.h"
@@ -55,6 +58,12 @@ TEST(Port, WritesEverythingQueuedInOrder) {
     port.sendQueue.Push(sent.data(), sent.size());
     port.transmitEvent.Pulse();
     EXPECT_EQ(pty.Read(sent.size(), 5000), sent);
+    // The transmitter takes the bytes off its queue after the write returns,
+    // which may be just after the other side has read them.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (port.sendQueue.GetLength() != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
     EXPECT_EQ(port.sendQueue.GetLength(), 0u);
 }
 
