@@ -187,13 +187,13 @@ TEST_F(Bus, MuteModuleIsLeftOutAndAMuteDriveKeepsItsCommand) {
     ASSERT_TRUE(WithBusId(1, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceDrive&>(d).Goto(45, 1.0); }));
     EXPECT_TRUE(responder.WaitFor([](auto& m) {
         return std::count(m[1].received.begin(), m[1].received.end(), "S-0000500") >= 3;
-    }));
+    }, 30000));
     // ... and the other modules are still served meanwhile.
     ASSERT_TRUE(WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(1, true); }));
-    EXPECT_TRUE(responder.WaitFor([](auto& m) { return m[3].relays[1]; }));
+    EXPECT_TRUE(responder.WaitFor([](auto& m) { return m[3].relays[1]; }, 30000));
     // When it speaks again the move completes.
     responder.With(1, [](SimModule& m) { m.mute = false; });
-    EXPECT_TRUE(WaitUntil([&] { return DriveAt(1, 45); }, 15000));
+    EXPECT_TRUE(WaitUntil([&] { return DriveAt(1, 45); }, 30000));
 }
 
 TEST_F(Bus, LostEchoIsResentAfterASecondAndTheMoveCompletes) {
