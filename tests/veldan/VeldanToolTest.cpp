@@ -7,6 +7,9 @@
 
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
+#include "imaging/Bitmap.h"
+#include "imaging/Decode.h"
+#include "imaging/Jpeg.h"
 
 namespace {
 
@@ -123,4 +126,24 @@ TEST_F(VeldanTool, ErrorsGoToStandardErrorWithNonZeroStatus) {
     ToolRun help = Tool("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("  plan --focal MM --sensor WxH"), std::string::npos);
+}
+
+TEST_F(VeldanTool, ThumbWritesAnUprightJpegThatFitsTheSize) {
+    using namespace veldan::imaging;
+    auto picture = Bitmap::Create(600, 400, PixelLayout::kBgr24);
+    ASSERT_TRUE(picture.ok());
+    ASSERT_TRUE(SaveJpeg(picture.value(), home.Dir() / "wide.jpg").ok());
+    ToolRun r = Tool("thumb " + Path("wide.jpg") + " --size 150x150 -o " + Path("t.jpg"), true);
+    ASSERT_EQ(r.status, 0) << r.out;
+    auto info = ReadImageInfoFile(home.Dir() / "t.jpg");
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(info.value().width, 150u);
+    EXPECT_EQ(info.value().height, 100u);
+
+    EXPECT_EQ(Tool("thumb " + Path("missing.jpg") + " --size 10x10 -o " + Path("u.jpg")).status, 1);
+    std::ofstream(home.Dir() / "junk.jpg") << "not a picture";
+    EXPECT_EQ(Tool("thumb " + Path("junk.jpg") + " --size 10x10 -o " + Path("u.jpg")).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(home.Dir() / "u.jpg"));
+    EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " --size 0x10 -o " + Path("u.jpg")).status, 2);
+    EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " -o " + Path("u.jpg")).status, 2);
 }

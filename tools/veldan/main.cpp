@@ -1,5 +1,5 @@
-// veldan: plans, imports and describes panorama projects from the command
-// line.
+// veldan: plans, imports and describes panorama projects and makes picture
+// thumbnails from the command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +52,10 @@ const char kHelp[] =
     "      Summarises a project; --json prints an object with fov, hdri,\n"
     "      options, lens, camera, sensor, path (tile numbers) and tiles.\n"
     "\n"
+    "  thumb FILE --size WxH -o OUT.jpg\n"
+    "      Writes an upright JPEG thumbnail of a picture (JPEG, PNG, TIFF or\n"
+    "      camera raw) that fits in W x H, as the project's previews are made.\n"
+    "\n"
     "Exit status: 0 success, 1 failure (files, projects), 2 bad arguments.\n";
 
 }  // namespace
@@ -73,5 +77,6 @@ int main(int argc, char** argv) {
     if (command == "plan") return PlanCommand(args);
     if (command == "import") return ImportCommand(args);
     if (command == "info") return InfoCommand(args);
+    if (command == "thumb") return ThumbCommand(args);
     return Fail(kExitUsage, "unknown command \"" + command + "\"");
 }
