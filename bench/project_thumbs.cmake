@@ -1,0 +1,6 @@
+# Thumbnails of 24 large JPEGs through the project's image code and worker
+# pool, against vipsthumbnail on the same files with the same thread count.
+if(TARGET VELDANPanoramaProject AND TARGET VELDANimaging)
+  add_executable(bench_project_thumbs ${CMAKE_CURRENT_LIST_DIR}/project/ThumbnailBench.cpp)
+  target_link_libraries(bench_project_thumbs PRIVATE VELDANPanoramaProject VELDANimaging VELDANplatform Threads::Threads)
+endif()
