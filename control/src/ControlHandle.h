@@ -57,7 +57,7 @@ struct VELDANcontrolRecord {
     std::unique_ptr<CVeldanConfig> config;
     std::unique_ptr<CPelkorEnclosure> enclosure;
 
-    // Helpers for the messages of the description.
+    // Helpers for the library's fixed message texts.
     bool Verbose() const { return verbose.load(); }
     bool Quiet() const { return quiet.load(); }
     template <typename... Args>
