@@ -1,5 +1,7 @@
 #include "ByteSource.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,37 +73,12 @@ Result<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, ui
 }
 
 Status WriteFileAtomic(const std::filesystem::path& path, std::span<const uint8_t> data) {
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path temp = path;
-    temp += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return {ErrorCode::kIoError, "cannot create " + temp.string() + ": " + ErrnoText(errno)};
-    size_t done = 0;
-    int err = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += size_t(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        return {ErrorCode::kIoError, "cannot write " + path.string() + ": " + ErrnoText(err)};
-    }
-    // Make the rename itself durable.
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    // The platform's writer: temporary file in the same folder, fsync,
+    // rename over the target, fsync of the folder; the old file survives a
+    // failure.
+    errno = 0;
+    if (!veldan::WriteFileAtomically(path, data.data(), data.size()))
+        return {ErrorCode::kIoError, "cannot write " + path.string() + ": " + ErrnoText(errno ? errno : EIO)};
     return {};
 }
 
