@@ -253,6 +253,10 @@ protected:
     // the last accepts identities beginning with it, the last only itself.
     static bool MatchIdentityList(const char* list, const char* identity);
     static bool ParseSigned(const char* text, int64_t& value);
+    // The state every reset starts from: empty queues, idle, no error, echo on.
+    void ResetToIdle();
+    // Sends "L<relay><0|1>" and remembers the state when the packet was queued.
+    bool SendRelayCommand(uint8_t relay, bool on, bool (&states)[10]);
     // True when a constraint with this identifier is set (whatever its data).
     bool HasConstraint(uint64_t identifier);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "DeviceText.h"
 #include "Pelkor.h"
@@ -155,9 +156,7 @@ bool CPelkorDevice::IsPresent(uint32_t milliseconds) {
 
 uint64_t CPelkorDevice::GetDriverId() { return 0; }
 
-bool CPelkorDevice::Reset() {
-    Lock lock(stateLock);
-    if (!IsValid()) return false;
+void CPelkorDevice::ResetToIdle() {
     ClearQueues();
     ready = false;
     progress = -1;
@@ -165,6 +164,22 @@ bool CPelkorDevice::Reset() {
     error = false;
     echo = true;
     ready = true;
+}
+
+bool CPelkorDevice::SendRelayCommand(uint8_t relay, bool on, bool (&states)[10]) {
+    if (relay >= std::size(states)) return false;
+    Lock lock(stateLock);
+    if (!IsValid()) return false;
+    const char command[4] = {'L', static_cast<char>('0' + relay), on ? '1' : '0', 0};
+    if (!SendCommand(command, false, false, false)) return false;
+    states[relay] = on;
+    return true;
+}
+
+bool CPelkorDevice::Reset() {
+    Lock lock(stateLock);
+    if (!IsValid()) return false;
+    ResetToIdle();
     SendCommand("w", false, true, true);
     return false;
 }

@@ -46,13 +46,7 @@ bool CPelkorDeviceControl::UpdateProperties() {
 bool CPelkorDeviceControl::Reset() {
     Lock lock(stateLock);
     if (!IsValid()) return false;
-    ClearQueues();
-    ready = false;
-    progress = -1;
-    busy = false;
-    error = false;
-    echo = true;
-    ready = true;
+    ResetToIdle();
     SendCommand("R", true, true, false);
     return true;
 }
@@ -71,15 +65,7 @@ bool CPelkorDeviceControl::GetStatusBusy() {
     return sendQueue.GetItemCount() > 0 || postponedQueue.GetItemCount() > 0;
 }
 
-bool CPelkorDeviceControl::SetRelayState(uint8_t relay, bool on) {
-    if (relay >= kRelayCount) return false;
-    Lock lock(stateLock);
-    if (!IsValid()) return false;
-    const char command[4] = {'L', static_cast<char>('0' + relay), on ? '1' : '0', 0};
-    if (!SendCommand(command, false, false, false)) return false;
-    relayStates[relay] = on;
-    return true;
-}
+bool CPelkorDeviceControl::SetRelayState(uint8_t relay, bool on) { return SendRelayCommand(relay, on, relayStates); }
 
 bool CPelkorDeviceControl::GetRelayState(uint8_t relay) {
     if (relay >= kRelayCount) return false;
@@ -148,15 +134,7 @@ bool CPelkorDeviceCtrlDrv::Init() {
     return ok;
 }
 
-bool CPelkorDeviceCtrlDrv::SetRelayState(uint8_t relay, bool on) {
-    if (relay >= kRelayCount) return false;
-    Lock lock(stateLock);
-    if (!IsValid()) return false;
-    const char command[4] = {'L', static_cast<char>('0' + relay), on ? '1' : '0', 0};
-    if (!SendCommand(command, false, false, false)) return false;
-    relayStates[relay] = on;
-    return true;
-}
+bool CPelkorDeviceCtrlDrv::SetRelayState(uint8_t relay, bool on) { return SendRelayCommand(relay, on, relayStates); }
 
 bool CPelkorDeviceCtrlDrv::GetRelayState(uint8_t relay) {
     if (relay >= kRelayCount) return false;
