@@ -130,6 +130,16 @@ fs::path ProgramFolder() {
 fs::path SystemDataFolder() {
   const std::string fromEnv = Env("VELDAN_DATA_DIR");
   if (!fromEnv.empty()) return fs::path(fromEnv);
+  // An installation moved or installed with "cmake --install --prefix P"
+  // keeps its data beside its programs: <P>/bin/../share/VELDANmodular.
+  // The configured prefix is only the fall-back, so that one installation
+  // never reads the assemblies of another.
+  const fs::path program = ProgramFolder();
+  if (!program.empty()) {
+    const fs::path relocated = (program.parent_path() / VELDAN_INSTALL_RELDATADIR).lexically_normal();
+    std::error_code ec;
+    if (fs::is_directory(relocated, ec)) return relocated;
+  }
   return fs::path(VELDAN_INSTALL_DATADIR);
 }
 

@@ -23,6 +23,7 @@
 #include "platform/Shell.h"
 #include "preview/ExposureLabel.h"
 #include "preview/LogText.h"
+#include "preview/ManualFile.h"
 
 namespace veldan::preview {
 namespace {
@@ -226,11 +227,14 @@ void CMainFrame::OnApplicationLook(int look) {
 }
 
 void CMainFrame::OnHelp() {
-  const std::filesystem::path manual = ProgramFolder() / "VELDANpreview.pdf";
-  std::error_code ec;
-  if (!std::filesystem::exists(manual, ec)) {
+  // Beside the program first, then the installation's documentation folder.
+  const std::filesystem::path manual = ManualFile();
+  if (manual.empty()) {
+    QString searched;
+    for (const std::filesystem::path& candidate : ManualCandidates())
+      searched += QStringLiteral("\n") + QString::fromStdString(candidate.string());
     QMessageBox::warning(this, QStringLiteral("VELDANpreview"),
-                         tr("The manual %1 is missing.").arg(QString::fromStdString(manual.string())));
+                         tr("The manual VELDANpreview.pdf is missing. Looked for:%1").arg(searched));
     return;
   }
   std::string error;

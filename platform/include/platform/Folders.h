@@ -17,7 +17,9 @@ VELDAN_API std::filesystem::path ConfigurationFolder();
 VELDAN_API std::filesystem::path ProgramFolder();
 
 // System-wide data folder (<prefix>/share/VELDANmodular); the environment
-// variable VELDAN_DATA_DIR overrides it (used by tests and the demo).
+// variable VELDAN_DATA_DIR overrides it (used by tests and the demo). An
+// installed program uses <its folder>/../share/VELDANmodular when that folder
+// exists, so a relocated installation reads its own data.
 VELDAN_API std::filesystem::path SystemDataFolder();
 
 // The installation's library folder (<prefix>/lib...).

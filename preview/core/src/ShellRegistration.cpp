@@ -65,6 +65,7 @@ bool RegisterDocumentType(const fs::path& program, std::string* error) {
       "Comment=VELDAN Panorama Project\n"
       "Exec=" + ExecQuoted(program) + " %f\n"
       "MimeType=" + std::string(kProjectMimeType) + ";\n"
+      "Icon=VELDANpreview\n"
       "Terminal=false\n"
       "Categories=Graphics;Photography;\n";
   return Write(MimeTypeFile(), mime, error) && Write(DesktopEntryFile(), entry, error);
