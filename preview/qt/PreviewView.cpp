@@ -51,6 +51,11 @@ QImage MakePlaceholder(int w, int h) {
   return image;
 }
 
+bool HasFile(VELDANPanoramaImage* image) {
+  const wchar_t* name = image ? image->GetFilename() : nullptr;
+  return name && *name;
+}
+
 // Read access on a lock for as long as a borrowed picture is drawn.
 class ReadAccess {
 public:
@@ -270,6 +275,7 @@ bool CVELDANpreviewView::DrawTile(QPainter& p, uint32_t n) {
   if (mode_ & kModeWarped) {
     SetNotifyTarget(image, hwnd_, WM_TILE_CHANGED, n, 0);
     status = warping_->WarpImage(&project, tile, image, W, H, PREVIEW_BACKGROUND);
+    if (status == VELDAN_IMAGE_CANNOT_LOAD && !HasFile(image)) status = 0x200;  // not shot yet
     if (image) {
       if (!held.Enter(image->warped.lock)) return false;
       picture = WrapPicture(image->warped.bitmap);
@@ -307,7 +313,9 @@ bool CVELDANpreviewView::DrawTile(QPainter& p, uint32_t n) {
   } else if (mode_ & kModeFlowChart) {
     if (box.width > 15 || box.height > 15) {
       SetNotifyTarget(image, hwnd_, WM_TILE_CHANGED, n, 0);
-      if (image && held.Enter(image->access)) {
+      // An image without a file has not been shot yet: it shows the
+      // placeholder untinted instead of the red of an unreadable picture.
+      if (image && HasFile(image) && held.Enter(image->access)) {
         void* thumb = nullptr;
         status = image->GetImage(&thumb, static_cast<uint32_t>(std::max(box.width, 1)),
                                  static_cast<uint32_t>(std::max(box.height, 1)));
