@@ -93,7 +93,9 @@ bool CImagePreviewDlg::event(QEvent* event) {
 bool CImagePreviewDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == picture_ && event->type() == QEvent::Paint) {
     QPainter painter(picture_);
+    inPaint_ = true;
     PaintPicture(painter, picture_->rect());
+    inPaint_ = false;
     return true;
   }
   if (watched == picture_ && event->type() == QEvent::MouseButtonDblClick) {
@@ -110,6 +112,20 @@ void CImagePreviewDlg::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
+void CImagePreviewDlg::ShowState(int progress, const QString& title) {
+  auto apply = [this, progress, title] {
+    progress_->setRange(0, 100);
+    progress_->setValue(progress);
+    if (!title.isEmpty()) setWindowTitle(title);
+  };
+  // A progress bar repaints at once when its value changes; inside the
+  // picture's own paint that would nest two paints of one window.
+  if (inPaint_)
+    QMetaObject::invokeMethod(this, apply, Qt::QueuedConnection);
+  else
+    apply();
+}
+
 void CImagePreviewDlg::PaintPicture(QPainter& painter, const QRect& area) {
   if (area.width() < 10 || area.height() < 10 || !image_) return;
   // A new request after the thumbnails were discarded would make them
@@ -119,28 +135,29 @@ void CImagePreviewDlg::PaintPicture(QPainter& painter, const QRect& area) {
   const uint32_t iw = image_->GetWidth(), ih = image_->GetHeight();
   ImagePreviewFit fit;
   if (!FitImagePreview(static_cast<uint32_t>(area.width()), static_cast<uint32_t>(area.height()), iw, ih, fit)) {
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
+    ShowState(0, QString());
     return;
   }
-  setWindowTitle(QString::fromStdWString(ImagePreviewTitle(image_->GetFilename(), fit.percent)));
+  const QString title = QString::fromStdWString(ImagePreviewTitle(image_->GetFilename(), fit.percent));
   // Read access keeps the borrowed picture alive while it is drawn.
   if (!image_->access.EnterReadAccess()) return;
   void* picture = nullptr;
   const uint32_t status = image_->GetImage(&picture, fit.width, fit.height);
   if (status == VELDAN_IMAGE_OK) {
     const QImage shown = WrapPicture(picture);
-    progress_->setRange(0, 100);
     if (!shown.isNull()) {
-      progress_->setValue(static_cast<int>(ImagePreviewProgress(
-          fit, iw, ih, static_cast<uint32_t>(shown.width()), static_cast<uint32_t>(shown.height()))));
+      ShowState(static_cast<int>(ImagePreviewProgress(fit, iw, ih, static_cast<uint32_t>(shown.width()),
+                                                      static_cast<uint32_t>(shown.height()))),
+                title);
       const int left = (area.left() + area.right() + 1 - static_cast<int>(fit.width)) / 2;
       const int top = (area.top() + area.bottom() + 1 - static_cast<int>(fit.height)) / 2;
       painter.setRenderHints(QPainter::SmoothPixmapTransform | QPainter::Antialiasing);
       painter.drawImage(QRect(left, top, static_cast<int>(fit.width), static_cast<int>(fit.height)), shown);
     } else {
-      progress_->setValue(0);
+      ShowState(0, title);
     }
+  } else {
+    ShowState(progress_->value(), title);
   }
   image_->access.LeaveReadAccess();
 }

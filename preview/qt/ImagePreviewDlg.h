@@ -38,6 +38,8 @@ protected:
 
 private:
   void DiscardThumbnails();
+  // Progress bar position and (when not empty) window title.
+  void ShowState(int progress, const QString& title);
 
   VELDANPanoramaImage* image_;
   QWidget* picture_ = nullptr;
@@ -45,6 +47,7 @@ private:
   QPushButton* ok_ = nullptr;
   HWND hwnd_ = nullptr;
   bool discarded_ = false;
+  bool inPaint_ = false;
 };
 
 }  // namespace veldan::preview

@@ -9,10 +9,14 @@ QImage WrapPicture(const void* bitmap) {
   if (!b || b->Empty()) return {};
   // ARGB bitmaps hold 0xAARRGGBB words, which is Qt's ARGB32; BGR bitmaps
   // hold blue, green, red bytes, which is Qt's BGR888.
-  const QImage::Format format =
-      b->Layout() == veldan::imaging::PixelLayout::kArgb32 ? QImage::Format_ARGB32 : QImage::Format_BGR888;
+  // BGR pictures are copied to 32-bit pixels: Qt 6.4's smooth scaling of
+  // 24-bit images reads past their rows.
+  if (b->Layout() == veldan::imaging::PixelLayout::kArgb32)
+    return QImage(b->Data(), static_cast<int>(b->Width()), static_cast<int>(b->Height()),
+                  static_cast<qsizetype>(b->Stride()), QImage::Format_ARGB32);
   return QImage(b->Data(), static_cast<int>(b->Width()), static_cast<int>(b->Height()),
-                static_cast<qsizetype>(b->Stride()), format);
+                static_cast<qsizetype>(b->Stride()), QImage::Format_BGR888)
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 QImage TintedPicture(const QImage& picture, uint32_t tint) {

@@ -5,8 +5,9 @@
 // the project library as void*) as Qt images.
 namespace veldan::preview {
 
-// A QImage over the bitmap's own pixels (no copy): valid only while the
-// bitmap is; null for a null or empty bitmap.
+// The bitmap as a QImage: ARGB pictures are wrapped without a copy (valid
+// only while the bitmap is), BGR pictures copied; null for a null or empty
+// bitmap.
 QImage WrapPicture(const void* bitmap);
 
 // A premultiplied copy of picture with the tint laid over it: every colour

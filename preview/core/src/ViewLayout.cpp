@@ -91,10 +91,10 @@ void SimpleFlowChartLayout(VELDANPanoramaProject& project, double width, double 
     tile->display_x = mW * tTheta;
     tile->display_y = mH * tPhi;
     const double fovY = tile->fov_y > 0 ? tile->fov_y : 20.0;
-    double bh = std::fabs(dPhi) > 0 ? 0.8 * mH * fovY / std::fabs(dPhi) : 0.8 * mH;
+    double bh = std::fabs(dPhi) > 0 ? 0.75 * mH * fovY / std::fabs(dPhi) : 0.75 * mH;
     const double aspect = tile->aspect_ratio > 0 ? tile->aspect_ratio : 1.0;
     double bw = bh * aspect;
-    const double maxW = std::fabs(dTheta) > 0 && tile->fov_x > 0 ? 0.8 * mW * tile->fov_x / std::fabs(dTheta) : mW;
+    const double maxW = std::fabs(dTheta) > 0 && tile->fov_x > 0 ? 0.75 * mW * tile->fov_x / std::fabs(dTheta) : mW;
     if (bw > maxW) {
       bw = maxW;
       bh = bw / aspect;
