@@ -143,6 +143,7 @@ bool CVELDANpreviewView::event(QEvent* event) {
 void CVELDANpreviewView::OnTileChanged(uint32_t tile) {
   MarkModified();
   RedrawTile(tile);
+  emit tileChanged(tile);
 }
 
 // ---- drawing
@@ -418,6 +419,12 @@ void CVELDANpreviewView::mouseMoveEvent(QMouseEvent* event) {
   lastMouse_ = event->position().toPoint();
   hoverTimer_.stop();
   if (!MouseIgnored()) hoverTimer_.start(10, this);
+}
+
+void CVELDANpreviewView::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  hoverTimer_.stop();
+  if (!MouseIgnored()) UpdateHover(doc_.Project(), -1, *this);
 }
 
 void CVELDANpreviewView::timerEvent(QTimerEvent* event) {

@@ -75,6 +75,8 @@ public:
 signals:
   // The document was marked modified.
   void documentModified();
+  // A tile's picture arrived from the background work (WM_TILE_CHANGED).
+  void tileChanged(uint32_t tile);
   void modeChanged(uint32_t mode);
 
 protected:
@@ -82,6 +84,7 @@ protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
