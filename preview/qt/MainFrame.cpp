@@ -99,7 +99,7 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
     UpdateModeChecks();
   });
   connect(ribbon_->ExposureBox(), qOverload<int>(&QComboBox::activated), this, [this](int index) {
-    if (CChildFrame* child = ActiveChild())
+    if (CChildFrame* child = ActiveChild(); child && child->View())
       child->View()->SetShownExposure(ribbon_->ExposureBox()->itemData(index).toUInt());
   });
 
@@ -200,7 +200,7 @@ void CMainFrame::OnCommand(int command) {
     case cmd::kBlended:
     case kCmdVrTour:
     case kCmdMeasuring:
-      if (child) child->View()->SetMode(command);
+      if (child && child->View()) child->View()->SetMode(command);
       UpdateModeChecks();
       break;
     case cmd::kViewHeadPane: TogglePane(head_); break;
@@ -262,13 +262,13 @@ void CMainFrame::UpdateExposureBox() {
       }
     }
   }
-  box->setCurrentIndex(box->findData(child->View()->ShownExposure()));
+  if (child->View()) box->setCurrentIndex(box->findData(child->View()->ShownExposure()));
   box->setEnabled(project.hdri.enabled && project.hdri.count > 1);
 }
 
 void CMainFrame::UpdateModeChecks() {
   CChildFrame* child = ActiveChild();
-  const uint32_t mode = child ? child->View()->Mode() : 0;
+  const uint32_t mode = child && child->View() ? child->View()->Mode() : 0;
   for (int c : {cmd::kFlowChart, cmd::kWarped, cmd::kBlended})
     if (QAction* a = ribbon_->Action(c)) a->setChecked(ModeCommandChecked(c, mode));
 }

@@ -14,9 +14,13 @@ CChildFrame::CChildFrame(std::unique_ptr<CVELDANpreviewDoc> doc, DocumentUi& ui,
   UpdateTitle();
 }
 
-// The view does not touch the document while it is destroyed, so the
-// document (a member) may go before the view (a child widget).
-CChildFrame::~CChildFrame() = default;
+// The view goes first: the frame's base classes still send it events (a
+// leave, a hide) while they take the window down, and the view answers them
+// with the document, a member that is gone by then.
+CChildFrame::~CChildFrame() {
+  delete view_;
+  view_ = nullptr;
+}
 
 void CChildFrame::UpdateTitle() {
   setWindowTitle(QString::fromStdWString(doc_->Title()) + (doc_->IsModified() ? QStringLiteral("*") : QString()));

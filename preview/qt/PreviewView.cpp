@@ -349,7 +349,7 @@ bool CVELDANpreviewView::DrawTile(QPainter& p, uint32_t n) {
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!picture.isNull()) {
       p.drawImage(QRectF(box.left, box.top, box.width, box.height), TintedPicture(picture, tint));
-    } else if (status == VELDAN_IMAGE_FAILURE || status == VELDAN_IMAGE_CANNOT_LOAD) {
+    } else if ((status == VELDAN_IMAGE_FAILURE && image) || status == VELDAN_IMAGE_CANNOT_LOAD) {
       // No warped picture can be had: the tile's place is outlined (and
       // tinted) so that it can still be found, chosen and opened.
       if (tint >> 24) p.fillRect(ToQRect(box), Argb(tint));

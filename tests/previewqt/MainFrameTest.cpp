@@ -273,3 +273,30 @@ TEST_F(MainFrameTest, UnregisterSwitchRemovesTheRegistrationAndOpensNoWindow) {
   EXPECT_EQ(app.MainFrame(), nullptr);
   EXPECT_FALSE(fs::exists(home.Root() / "data/applications/VELDANpreview.desktop"));
 }
+
+TEST_F(MainFrameTest, ModeCommandsReachTheActiveViewAndCheckTheRibbon) {
+  const fs::path file = MakeProject("Modes");
+  CVELDANpreviewApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
+  CMainFrame* frame = app.MainFrame();
+  CChildFrame* child = frame->ActiveChild();
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->View()->Mode(), 1u);
+  frame->OnCommand(cmd::kWarped);
+  EXPECT_EQ(child->View()->Mode(), 6u);
+  EXPECT_TRUE(frame->RibbonBar()->Action(cmd::kWarped)->isChecked());
+  EXPECT_FALSE(frame->RibbonBar()->Action(cmd::kFlowChart)->isChecked());
+  frame->OnCommand(cmd::kBlended);
+  EXPECT_EQ(child->View()->Mode(), 20u);
+  EXPECT_TRUE(child->View()->RefreshPending());
+  frame->OnCommand(32902);  // measuring: shows the blended picture, checks none of the three
+  EXPECT_EQ(child->View()->Mode(), 36u);
+  EXPECT_FALSE(frame->RibbonBar()->Action(cmd::kBlended)->isChecked());
+  frame->OnCommand(cmd::kFlowChart);
+  EXPECT_EQ(child->View()->Mode(), 1u);
+  EXPECT_TRUE(frame->RibbonBar()->Action(cmd::kFlowChart)->isChecked());
+  // Closing the tab takes the view down before its document.
+  frame->show();
+  frame->OnCommand(cmd::kFileClose);
+  EXPECT_TRUE(WaitFor([&] { return frame->MdiArea()->subWindowList().isEmpty(); }));
+}

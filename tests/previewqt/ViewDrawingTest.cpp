@@ -318,3 +318,42 @@ TEST_F(ViewDrawingTest, ThumbnailFromTheWorkerPoolArrivesByTileChangedAndIsDrawn
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewDrawingTest, PrintingLeavesOutThePathAndLaysOutAgainForTheWindow) {
+  for (int t = 0; t < 2; ++t) {
+    auto* tile = new VELDANPanoramaTile();
+    tile->pos_x = 90 + 180.0 * t;
+    tile->fov_x = 40;
+    tile->fov_y = 30;
+    auto* b = new VELDANPanoramaBracketing();
+    b->SetImageCnt(1);
+    b->GetImage(0);
+    tile->bracketings.AddItem(b, 0);
+    project.AppendTile(tile);
+  }
+  project.path.Append(0);
+  project.path.Append(1);
+  CVELDANpreviewView view(doc, ui);
+  QImage page = Canvas(800, 400, qRgb(255, 255, 255));
+  {
+    QPainter p(&page);
+    view.Render(p, page.rect(), true);
+  }
+  EXPECT_TRUE(view.RefreshPending());
+  const VELDANPanoramaTile* a = project.Tile(0);
+  const VELDANPanoramaTile* b = project.Tile(1);
+  const QPoint between(static_cast<int>((a->display_right + b->display_left) / 2),
+                       static_cast<int>((a->display_top + a->display_bottom) / 2));
+  EXPECT_EQ(page.pixel(between), qRgb(0xF5, 0xF5, 0xDC));
+  QImage screen = Canvas(800, 400, qRgb(255, 255, 255));
+  {
+    QPainter p(&screen);
+    view.Render(p, screen.rect());
+  }
+  EXPECT_FALSE(view.RefreshPending());
+  EXPECT_LE(ColourDistance(screen.pixel(between), qRgb(0, 0, 0)), 10);
+}
+
+}  // namespace
