@@ -129,7 +129,7 @@ CNewProjectDlg::CNewProjectDlg(VELDANPanoramaProject& project, QWidget* parent) 
   step_ = new QSpinBox(hdri);
   step_->setObjectName(QStringLiteral("ExposureStep"));
   step_->setRange(1, 15);
-  step_->setSuffix(tr(" /3 EV"));
+  step_->setSuffix(tr("/3 EV"));
   step_->setValue(std::clamp<int>(project.hdri.step, 1, 15));
   order_ = new QComboBox(hdri);
   order_->setObjectName(QStringLiteral("ExposureOrder"));
