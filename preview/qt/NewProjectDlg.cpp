@@ -1,4 +1,5 @@
 #include "NewProjectDlg.h"
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,5 @@
 #include "PreviewView.h"
+#include <algorithm>
 #include <QApplication>
 #include <QEvent>
 #include <QMenu>
