@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
+#include "ImagePreviewDlg.h"
 #include "PreviewView.h"
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
@@ -51,6 +53,7 @@ protected:
       project.AppendTile(tile);
     }
   }
+  bool scriptedPreview = true;
   void Show() {
     view = std::make_unique<CVELDANpreviewView>(doc, ui);
     view->SetMenuRunner([this](QMenu& m, const QPoint&) {
@@ -64,7 +67,8 @@ protected:
       }
       return menuAnswer;
     });
-    view->SetPreviewRunner([this](VELDANPanoramaImage* image) { previewed.push_back(image); });
+    if (scriptedPreview)
+      view->SetPreviewRunner([this](VELDANPanoramaImage* image) { previewed.push_back(image); });
     view->resize(600, 300);
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -270,6 +274,31 @@ TEST_F(ViewInteractionTest, BlendedDisplayIgnoresClicksHoverAndTheContextMenu) {
   QTest::qWait(50);  // longer than the hover timer, which must not be running
   for (uint32_t t = 0; t < 3; ++t) EXPECT_EQ(Flags(t), 0u);
   EXPECT_EQ(menu.calls, 0);
+}
+
+TEST_F(ViewInteractionTest, DoubleClickShowsTheImagePreviewDialogModally) {
+  MakeRow(2);
+  const fs::path f = home.Root() / "modal.jpg";
+  WriteColouredJpeg(f, 320, 240, 0xFF2060A0);
+  project.Tile(0)->Bracketing(0)->images[0]->SetFilename(Wide(f).c_str());
+  scriptedPreview = false;
+  Show();
+  QString title;
+  QDeadlineTimer giveUp(30000);  // a dialog that never shows its picture still closes
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<CImagePreviewDlg*>(w); dialog && dialog->isVisible()) {
+        // Closed once it has shown the picture at its size.
+        if (!dialog->windowTitle().endsWith(QStringLiteral("%)")) && !giveUp.hasExpired()) return;
+        title = dialog->windowTitle();
+        dialog->done(1);
+      }
+  });
+  closer.start(10);
+  QTest::mouseDClick(view.get(), Qt::LeftButton, {}, Centre(0));  // returns when the dialog is closed
+  closer.stop();
+  EXPECT_TRUE(title.startsWith(QString::fromStdWString(Wide(f)))) << title.toStdString();
 }
 
 }  // namespace
