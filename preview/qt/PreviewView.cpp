@@ -399,7 +399,9 @@ void CVELDANpreviewView::RedrawTile(uint32_t n) {
     // Recomposes the tile's region of the composite; the paint that follows
     // shows the stored composite.
     if (area_.width > 0 && area_.height > 0) {
-      QImage scratch(area_.left + area_.width, area_.top + area_.height, QImage::Format_ARGB32_Premultiplied);
+      // What DrawTile paints here is thrown away (clipped to one pixel);
+      // the composite itself is what changes.
+      QImage scratch(1, 1, QImage::Format_ARGB32_Premultiplied);
       QPainter p(&scratch);
       DrawTile(p, n);
     }
