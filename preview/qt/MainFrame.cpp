@@ -21,6 +21,7 @@
 #include "VisualStyle.h"
 #include "platform/Folders.h"
 #include "platform/Shell.h"
+#include "preview/DisplayMode.h"
 #include "preview/ExposureLabel.h"
 #include "preview/LogText.h"
 #include "preview/ManualFile.h"
@@ -94,9 +95,12 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
   ribbon_->LogPaneCheck()->setChecked(true);
   ribbon_->HeadPaneCheck()->setChecked(true);
 
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateExposureBox(); });
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
+    UpdateExposureBox();
+    UpdateModeChecks();
+  });
   connect(ribbon_->ExposureBox(), qOverload<int>(&QComboBox::activated), this, [this](int index) {
-    if (CChildFrame* child = ActiveChild())
+    if (CChildFrame* child = ActiveChild(); child && child->View())
       child->View()->SetShownExposure(ribbon_->ExposureBox()->itemData(index).toUInt());
   });
 
@@ -195,7 +199,10 @@ void CMainFrame::OnCommand(int command) {
     case cmd::kFlowChart:
     case cmd::kWarped:
     case cmd::kBlended:
-      if (child) child->View()->SetMode(command);
+    case kCmdVrTour:
+    case kCmdMeasuring:
+      if (child && child->View()) child->View()->SetMode(command);
+      UpdateModeChecks();
       break;
     case cmd::kViewHeadPane: TogglePane(head_); break;
     case cmd::kViewLogPane: TogglePane(output_); break;
@@ -259,8 +266,15 @@ void CMainFrame::UpdateExposureBox() {
       }
     }
   }
-  box->setCurrentIndex(box->findData(child->View()->ShownExposure()));
+  if (child->View()) box->setCurrentIndex(box->findData(child->View()->ShownExposure()));
   box->setEnabled(project.hdri.enabled && project.hdri.count > 1);
+}
+
+void CMainFrame::UpdateModeChecks() {
+  CChildFrame* child = ActiveChild();
+  const uint32_t mode = child && child->View() ? child->View()->Mode() : 0;
+  for (int c : {cmd::kFlowChart, cmd::kWarped, cmd::kBlended})
+    if (QAction* a = ribbon_->Action(c)) a->setChecked(ModeCommandChecked(c, mode));
 }
 
 void CMainFrame::OnPrint(bool withDialog) {
@@ -272,7 +286,7 @@ void CMainFrame::OnPrint(bool withDialog) {
     if (dialog.exec() != QDialog::Accepted) return;
   }
   QPainter painter(&printer);
-  child->View()->Render(painter, painter.viewport());
+  child->View()->Render(painter, painter.viewport(), true);
 }
 
 void CMainFrame::OnPrintPreview() {
@@ -282,7 +296,7 @@ void CMainFrame::OnPrintPreview() {
     QPrintPreviewDialog preview(this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [child](QPrinter* printer) {
       QPainter painter(printer);
-      child->View()->Render(painter, painter.viewport());
+      child->View()->Render(painter, painter.viewport(), true);
     });
     preview.exec();
   }

@@ -47,6 +47,7 @@ private:
   void OnHelp();
   void TogglePane(QDockWidget* pane);
   void UpdateExposureBox();
+  void UpdateModeChecks();
   void OnPrint(bool withDialog);
   void OnPrintPreview();
 

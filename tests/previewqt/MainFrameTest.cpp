@@ -273,3 +273,68 @@ TEST_F(MainFrameTest, UnregisterSwitchRemovesTheRegistrationAndOpensNoWindow) {
   EXPECT_EQ(app.MainFrame(), nullptr);
   EXPECT_FALSE(fs::exists(home.Root() / "data/applications/VELDANpreview.desktop"));
 }
+
+TEST_F(MainFrameTest, ModeCommandsReachTheActiveViewAndCheckTheRibbon) {
+  const fs::path file = MakeProject("Modes");
+  CVELDANpreviewApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
+  CMainFrame* frame = app.MainFrame();
+  CChildFrame* child = frame->ActiveChild();
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->View()->Mode(), 1u);
+  frame->OnCommand(cmd::kWarped);
+  EXPECT_EQ(child->View()->Mode(), 6u);
+  EXPECT_TRUE(frame->RibbonBar()->Action(cmd::kWarped)->isChecked());
+  EXPECT_FALSE(frame->RibbonBar()->Action(cmd::kFlowChart)->isChecked());
+  frame->OnCommand(cmd::kBlended);
+  EXPECT_EQ(child->View()->Mode(), 20u);
+  EXPECT_TRUE(child->View()->RefreshPending());
+  frame->OnCommand(32902);  // measuring: shows the blended picture, checks none of the three
+  EXPECT_EQ(child->View()->Mode(), 36u);
+  EXPECT_FALSE(frame->RibbonBar()->Action(cmd::kBlended)->isChecked());
+  frame->OnCommand(cmd::kFlowChart);
+  EXPECT_EQ(child->View()->Mode(), 1u);
+  EXPECT_TRUE(frame->RibbonBar()->Action(cmd::kFlowChart)->isChecked());
+  // Closing the tab takes the view down before its document.
+  frame->show();
+  frame->OnCommand(cmd::kFileClose);
+  EXPECT_TRUE(WaitFor([&] { return frame->MdiArea()->subWindowList().isEmpty(); }));
+}
+
+TEST_F(MainFrameTest, ExposureBoxListsTheFirstTilesOffsetsAndPicksTheShownExposure) {
+  const fs::path dir = home.Root() / "Shots";
+  fs::create_directories(dir);
+  fs::path file;
+  {
+    DocumentList list;
+    CVELDANpreviewDoc doc(list);
+    doc.Project().description.Set(L"Bracketed");
+    doc.Project().project_path.Set(veldan::PathToWide(dir).c_str());
+    doc.Project().hdri.enabled = true;
+    doc.Project().hdri.count = 3;
+    auto* tile = new VELDANPanoramaTile();
+    tile->fov_x = 40;
+    tile->fov_y = 30;
+    auto* b = new VELDANPanoramaBracketing();
+    b->SetImageCnt(3);
+    const int32_t evs[3] = {-4, 0, 3};
+    for (uint32_t i = 0; i < 3; ++i) b->GetImage(i)->ev = evs[i];
+    tile->bracketings.AddItem(b, 0);
+    doc.Project().AppendTile(tile);
+    previewtest::ScriptedUi ui;
+    ASSERT_TRUE(doc.OnNewDocument(ui));
+    file = doc.PathName();
+  }
+  CVELDANpreviewApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
+  CMainFrame* frame = app.MainFrame();
+  QComboBox* box = frame->RibbonBar()->ExposureBox();
+  ASSERT_EQ(box->count(), 3);
+  EXPECT_EQ(box->itemText(0), QStringLiteral("EV: -1 1/3"));
+  EXPECT_EQ(box->itemText(1), QStringLiteral("EV: 0"));
+  EXPECT_EQ(box->itemText(2), QStringLiteral("EV: +1 "));
+  EXPECT_TRUE(box->isEnabled());
+  EXPECT_EQ(box->currentIndex(), 0);
+  emit box->activated(2);
+  EXPECT_EQ(frame->ActiveChild()->View()->ShownExposure(), 2u);
+}

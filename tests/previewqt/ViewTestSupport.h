@@ -1,0 +1,90 @@
+#pragma once
+// Shared set-up of the view tests: one QApplication on the offscreen
+// platform and the project library's worker pool for the whole run, and
+// small projects whose tiles sit in known boxes.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QImage>
+#include <filesystem>
+#include <memory>
+#include "VELDANPanoramaProject.h"
+#include "imaging/Bitmap.h"
+#include "imaging/Jpeg.h"
+#include "platform/Text.h"
+#include "preview/DocumentList.h"
+#include "preview/VELDANpreviewDoc.h"
+
+namespace viewtest {
+
+namespace fs = std::filesystem;
+
+class QtPoolEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    InitGlobalThreadPool();
+  }
+  void TearDown() override {
+    DeinitGlobalThreadPool();
+    app_.reset();
+  }
+
+private:
+  int argc_ = 1;
+  char name_[20] = "previewview_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+// Processes events until the condition holds; false after 30 s (the
+// machine may be busy with parallel builds).
+template <typename Fn>
+bool WaitFor(Fn&& condition) {
+  QDeadlineTimer deadline(30000);
+  while (!condition()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// A tile with one bracketing of `images` blank images, placed in the box
+// (left, top, width, height) of the flow chart with a fitting aspect ratio.
+inline VELDANPanoramaTile* AddBoxedTile(VELDANPanoramaProject& project, double left, double top, double width,
+                                        double height, uint32_t images = 1) {
+  auto* tile = new VELDANPanoramaTile();
+  auto* b = new VELDANPanoramaBracketing();
+  b->SetImageCnt(images);
+  for (uint32_t i = 0; i < images; ++i) b->GetImage(i);
+  tile->bracketings.AddItem(b, 0);
+  tile->display_left = left;
+  tile->display_top = top;
+  tile->display_right = left + width;
+  tile->display_bottom = top + height;
+  tile->display_x = left + width / 2;
+  tile->display_y = top + height / 2;
+  tile->aspect_ratio = width / height;
+  project.AppendTile(tile);
+  return tile;
+}
+
+inline VELDANPanoramaImage* FirstImage(VELDANPanoramaTile* tile) { return tile->Bracketing(0)->images[0].get(); }
+
+// A JPEG of one colour.
+inline void WriteColouredJpeg(const fs::path& file, uint32_t w, uint32_t h, uint32_t argb) {
+  auto bitmap = veldan::imaging::Bitmap::Create(w, h, veldan::imaging::PixelLayout::kBgr24);
+  ASSERT_TRUE(bitmap.ok());
+  bitmap->FillWith(argb);
+  ASSERT_TRUE(veldan::imaging::SaveJpeg(*bitmap, file).ok());
+}
+
+inline std::wstring Wide(const fs::path& p) { return veldan::PathToWide(p); }
+
+// Channel distance of two colours.
+inline int ColourDistance(QRgb a, QRgb b) {
+  return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+}  // namespace viewtest
