@@ -30,3 +30,6 @@ install: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+screenshots: build
+	$(BUILD_DIR)/bin/VELDANpreview_screenshots $(BUILD_DIR)/screenshots
