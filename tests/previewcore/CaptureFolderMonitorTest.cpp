@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 #include "MonitorSupport.h"
+#include "VirtualHead.h"
 #include "platform/Text.h"
 
 using namespace veldan::preview;
@@ -363,4 +364,33 @@ TEST_F(MonitorTest, ProjectFolderInsideTheCaptureDirectoryIsNotFiledAgain) {
   EXPECT_EQ(FileNameOf(*local, 0, 0), P(inside / "IMG_1.JPG"));
   EXPECT_EQ(FileNameOf(*local, 0, 1), P(inside / "IMG_2.JPG"));
   EXPECT_EQ(log.CountPrefix(L"Found new image file: project"), 0u) << log.Dump();
+}
+
+TEST_F(MonitorTest, FilesThePicturesOfTheVirtualHeadsCamera) {
+  if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+  veldan_test::VirtualHead head;
+  std::string error;
+  // Tethering-style camera: each picture is written as .tmp into a session
+  // folder and renamed when complete.
+  ASSERT_TRUE(head.Start(7, home.Root() / "Documents",
+                         {"--capture-dir", capture.string(), "--subdir", "session", "--tmp-rename", "--resolution",
+                          "300x200", "--write-delay", "50"},
+                         error))
+      << error;
+  queue.Append(doc.get(), ImageOf(*doc, 0, 0), 0, false);
+  queue.Append(doc.get(), ImageOf(*doc, 1, 0), 1, false);
+  StartMonitor(capture);
+  for (int tile = 0; tile < 2; ++tile) {
+    const std::string reply = head.Command("camera release 30");
+    ASSERT_EQ(reply.rfind("OK ", 0), 0u) << reply;
+    ASSERT_EQ(NextTileChanged(), tile) << log.Dump();
+  }
+  StopMonitor();
+  EXPECT_EQ(FileNameOf(*doc, 0, 0), P(projectDir / "session" / "IMG_0001.JPG"));
+  EXPECT_EQ(FileNameOf(*doc, 1, 0), P(projectDir / "session" / "IMG_0002.JPG"));
+  EXPECT_EQ(ImageOf(*doc, 1, 0)->GetWidth(), 300u);
+  EXPECT_EQ(ImageOf(*doc, 1, 0)->GetHeight(), 200u);
+  EXPECT_DOUBLE_EQ(doc->Project().Tile(1)->aspect_ratio, 1.5);
+  EXPECT_TRUE(fs::is_empty(capture / "session")) << log.Dump();
+  EXPECT_EQ(log.CountPrefix(L"Found new image file: "), 2u) << log.Dump();
 }
