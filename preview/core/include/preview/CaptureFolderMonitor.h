@@ -12,11 +12,9 @@
 #include "platform/Window.h"
 #include "preview/CaptureQueue.h"
 #include "preview/DocumentList.h"
+#include "preview/WindowMessages.h"
 
 namespace veldan::preview {
-
-// Posted to the bound view after an image has received its file.
-constexpr veldan::UINT WM_TILE_CHANGED = veldan::WM_USER + 2;  // wParam tile number, lParam 0
 
 // The questions, the file dialog and the progress window of the collecting
 // mode. They are called on the monitor's thread; the Qt layer runs them on
