@@ -3,6 +3,8 @@
 // with the delayed deletion, retries against a folder that refuses the file,
 // the collecting mode with its dialogs, obsolete entries and stopping.
 #include <gtest/gtest.h>
+#include <atomic>
+#include <cstdio>
 #include <memory>
 #include <thread>
 #include "MonitorSupport.h"
@@ -92,9 +94,9 @@ TEST_F(MonitorTest, WatchingFilesEachNewFileUnderTheNextQueuedImage) {
   EXPECT_EQ(ImageOf(*doc, 0, 0)->GetWidth(), 300u);
   EXPECT_DOUBLE_EQ(doc->Project().Tile(0)->aspect_ratio, 1.5);
   EXPECT_DOUBLE_EQ(doc->Project().Tile(2)->aspect_ratio, 200.0 / 300.0);
-  EXPECT_EQ(doc->BusyCount(), 0);
 
   StopMonitor();
+  EXPECT_EQ(doc->BusyCount(), 0) << "every hold on the document is released";
   EXPECT_FALSE(stop.IsSet()) << "the monitor resets the stop event for the next start";
   EXPECT_TRUE(monitor->MonitorLock().TryEnter());
   monitor->MonitorLock().Leave();
@@ -393,4 +395,42 @@ TEST_F(MonitorTest, FilesThePicturesOfTheVirtualHeadsCamera) {
   EXPECT_DOUBLE_EQ(doc->Project().Tile(1)->aspect_ratio, 1.5);
   EXPECT_TRUE(fs::is_empty(capture / "session")) << log.Dump();
   EXPECT_EQ(log.CountPrefix(L"Found new image file: "), 2u) << log.Dump();
+}
+
+TEST_F(MonitorTest, ACaptureRunThreadAndTheCameraFeedTheMonitorTogether) {
+  // As the capture run does: shoot (queue the image, the camera writes its
+  // file), then wait before the next shot until the monitor has filed it.
+  auto big = std::make_unique<CVELDANpreviewDoc>(list);
+  AddEmptyTiles(big->Project(), 12, 1);
+  big->Project().project_path.Set(P(projectDir).c_str());
+  StartMonitor(capture);
+  std::atomic<bool> failed{false};
+  std::thread run([&] {
+    for (int tile = 0; tile < 12 && !failed; ++tile) {
+      queue.Append(big.get(), ImageOf(*big, static_cast<uint32_t>(tile), 0), tile, tile % 2 == 1);
+      char name[32];
+      std::snprintf(name, sizeof name, "IMG_%04d.JPG", tile + 1);
+      WriteCameraFile(capture / name, 40, 30);
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!queue.Empty() && !(failed = std::chrono::steady_clock::now() > until))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  for (int tile = 0; tile < 12 && !failed; ++tile) {
+    const int changed = NextTileChanged();
+    if (changed != tile) {
+      ADD_FAILURE() << "tile " << tile << " got " << changed << "\n" << log.Dump();
+      failed = true;
+    }
+  }
+  run.join();
+  ASSERT_FALSE(failed);
+  StopMonitor();
+  for (uint32_t tile = 0; tile < 12; ++tile) {
+    char name[32];
+    std::snprintf(name, sizeof name, "IMG_%04u.JPG", tile + 1);
+    EXPECT_EQ(FileNameOf(*big, tile, 0), P(projectDir / name));
+    EXPECT_FALSE(fs::exists(capture / name)) << "copied sources are deleted too";
+  }
+  EXPECT_EQ(big->BusyCount(), 0);
 }
