@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "preview/WindowMessages.h"
+
 // Display modes of the preview view and the commands that choose them.
 namespace veldan::preview {
 
@@ -47,9 +49,5 @@ constexpr bool ModeCommandChecked(int command, uint32_t mode) {
 constexpr uint32_t kTileHovered = 1;
 constexpr uint32_t kTileSelected = 2;
 constexpr uint32_t kTileBeingShot = 4;
-
-// The notification the project library posts to the view when a tile's
-// picture or warped picture is ready: wParam the tile number, lParam 0.
-constexpr uint32_t WM_TILE_CHANGED = 0x0400 + 2;
 
 }  // namespace veldan::preview
