@@ -47,7 +47,7 @@ double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::durati
 
 std::string PictureName(int k) {
     char name[32];
-    std::snprintf(name, sizeof name, "TILE_%02d.JPG", k);
+    std::snprintf(name, sizeof name, "TILE2_%02d.JPG", k);
     return name;
 }
 
@@ -73,9 +73,12 @@ bool EnsurePictures(const fs::path& dir) {
                 uint8_t* row = b.Row(y);
                 for (uint32_t x = 0; x < kPicW; ++x) {
                     const uint32_t n = (x * 2654435761u) ^ (y * 40503u) ^ uint32_t(k * 97);
-                    row[3 * x] = uint8_t((x / 16 + k * 21) ^ (n >> 28));
-                    row[3 * x + 1] = uint8_t((y / 16 + k * 7) ^ (n >> 27));
-                    row[3 * x + 2] = uint8_t((x + y) / 32 + k * 11);
+                    // Gradients with sensor-like noise in every channel, so
+                    // that the files carry about as much entropy-coded data
+                    // as camera JPEGs of this size.
+                    row[3 * x] = uint8_t((x / 16 + k * 21) + ((n >> 27) & 31));
+                    row[3 * x + 1] = uint8_t((y / 16 + k * 7) + ((n >> 21) & 31));
+                    row[3 * x + 2] = uint8_t((x + y) / 32 + k * 11 + ((n >> 15) & 31));
                 }
             }
             const fs::path temporary = dir / (PictureName(k) + ".part");
