@@ -36,32 +36,38 @@ bool RectOf(VELDANPanoramaProject& project, const VELDANPanoramaTile& tile, uint
     return veldan::project::DrawingRectOf(map, box, left, top, width, height);
 }
 
-// Ray/plane intersection of the image plane, with the per-plane terms
-// computed once: for a direction d the line lambda*d meets the plane at
-// lambda = (C.n)/(d.n), and q = lambda*d - C = s*a + t*b.
+// Ray/plane intersection of the image plane C + s*a + t*b. For a direction
+// d the line lambda*d meets the plane at lambda = (C.n)/(d.n) with n = a x b,
+// and q = lambda*d - C = s*a + t*b solved with the inverse Gram matrix of a
+// and b gives s = (S.d)/(n.d) + s0 and t = (T.d)/(n.d) + t0 with fixed
+// vectors S, T: three dot products and one division per pixel.
 struct ImagePlane {
-    Vector3 a, b, n;
-    double cn = 0, ca = 0, cb = 0;
-    double gaa = 0, gab = 0, gbb = 0;  // inverse Gram matrix of a and b
+    Vector3 n, S, T;
+    double cn = 0, s0 = 0, t0 = 0;
     bool valid = false;
 
     ImagePlane(double theta_c, double phi_c, double hx, double hy) {
         const Vector3 c = Vector3::FromPolar(theta_c, phi_c, 1);
-        a = Vector3::FromPolar(theta_c + std::numbers::pi / 2, 0, 2 * std::tan(hx));  // increasing azimuth
-        b = Vector3::FromPolar(theta_c, phi_c - std::numbers::pi / 2, 2 * std::tan(hy));  // down
+        const Vector3 a = Vector3::FromPolar(theta_c + std::numbers::pi / 2, 0, 2 * std::tan(hx));  // increasing azimuth
+        const Vector3 b = Vector3::FromPolar(theta_c, phi_c - std::numbers::pi / 2, 2 * std::tan(hy));  // down
         n = a.Cross(b);
         cn = c.Dot(n);
-        ca = c.Dot(a);
-        cb = c.Dot(b);
         const double aa = a.Dot(a), ab = a.Dot(b), bb = b.Dot(b);
         const double det = aa * bb - ab * ab;
-        valid = std::isfinite(det) && det > 1e-24 * aa * bb && aa > 0 && bb > 0;
-        if (valid) {
-            gaa = bb / det;
-            gab = -ab / det;
-            gbb = aa / det;
-        }
+        valid = std::isfinite(det) && det > 1e-24 * aa * bb && aa > 0 && bb > 0 && cn != 0;
+        if (!valid) return;
+        const double gaa = bb / det, gab = -ab / det, gbb = aa / det;
+        S = (a * gaa + b * gab) * cn;
+        T = (a * gab + b * gbb) * cn;
+        s0 = -(gaa * c.Dot(a) + gab * c.Dot(b));
+        t0 = -(gab * c.Dot(a) + gbb * c.Dot(b));
     }
+};
+
+// Per-column parts of the dot products with d = (cos phi cos theta,
+// cos phi sin theta, sin phi): the x/y terms depend on the column only.
+struct ColumnTerms {
+    std::vector<double> n, s, t;
 };
 
 struct WarpJob {
@@ -77,38 +83,38 @@ void DisposeWarpJob(void* context) { delete static_cast<WarpJob*>(context); }
 // The per-pixel loop for a source of BPP bytes per pixel (blue, green, red
 // first), over output rows [row0, row1).
 template <uint32_t BPP>
-void WarpRows(const ImagePlane& plane, const Bitmap& source, const double* cos_theta, const double* sin_theta,
-              const double* cos_phi, const double* sin_phi, uint32_t w, uint32_t row0, uint32_t row1, Bitmap& out,
-              uint16_t* weights) {
+void WarpRows(const ImagePlane& plane, const Bitmap& source, const ColumnTerms& columns, const double* cos_phi,
+              const double* sin_phi, uint32_t w, uint32_t row0, uint32_t row1, Bitmap& out, uint16_t* weights) {
     const double pw = source.Width(), ph = source.Height();
     const int32_t sw = int32_t(source.Width()), sh = int32_t(source.Height());
     const uint8_t* src = source.Data();
     const size_t stride = source.Stride();
-    const double ax = plane.a.x, ay = plane.a.y, az = plane.a.z;
-    const double bx = plane.b.x, by = plane.b.y, bz = plane.b.z;
-    const double nx = plane.n.x, ny = plane.n.y, nz = plane.n.z;
+    const double* cn_col = columns.n.data();
+    const double* cs_col = columns.s.data();
+    const double* ct_col = columns.t.data();
+    const double cn = plane.cn, s0 = plane.s0, t0 = plane.t0;
     for (uint32_t j = row0; j < row1; ++j) {
         auto* row = reinterpret_cast<uint32_t*>(out.Row(j));
         uint16_t* wrow = weights + size_t(j) * w;
-        const double cp = cos_phi[j], dz = sin_phi[j];
+        const double cp = cos_phi[j], sp = sin_phi[j];
+        const double nz = sp * plane.n.z, sz = sp * plane.S.z, tz = sp * plane.T.z;
         for (uint32_t i = 0; i < w; ++i) {
-            const double dx = cp * cos_theta[i], dy = cp * sin_theta[i];
-            const double dn = dx * nx + dy * ny + dz * nz;
-            const double lambda = plane.cn / dn;
             wrow[i] = kOutside;
-            // Only the half-space the camera looks into: a ray pointing away
-            // would meet the plane behind the camera and show a mirrored ghost.
-            if (!(lambda > 0) || !std::isfinite(lambda)) continue;
-            const double qa = lambda * (dx * ax + dy * ay + dz * az) - plane.ca;
-            const double qb = lambda * (dx * bx + dy * by + dz * bz) - plane.cb;
-            const double s = plane.gaa * qa + plane.gab * qb;
-            const double t = plane.gab * qa + plane.gbb * qb;
+            const double dn = cp * cn_col[i] + nz;
+            // Only the half-space the camera looks into (lambda = cn/dn > 0):
+            // a ray pointing away would meet the plane behind the camera and
+            // show a mirrored ghost.
+            if (!(cn * dn > 0)) continue;
+            const double inv = 1.0 / dn;
+            const double s = (cp * cs_col[i] + sz) * inv + s0;
+            const double t = (cp * ct_col[i] + tz) * inv + t0;
             const double u = (s + 0.5) * pw, v = (t + 0.5) * ph;
             if (!(u >= 0 && u < pw && v >= 0 && v < ph)) continue;
+            // Non-negative: truncation is the floor.
             const int32_t sx = std::min(int32_t(u), sw - 1), sy = std::min(int32_t(v), sh - 1);
             const uint8_t* p = src + size_t(sy) * stride + size_t(sx) * BPP;
             row[i] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | uint32_t(p[0]);
-            wrow[i] = uint16_t(std::floor(50000 * std::sqrt(s * s + t * t)));
+            wrow[i] = uint16_t(50000 * std::sqrt(s * s + t * t));
         }
     }
 }
@@ -193,15 +199,22 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
     // takes the angle of its centre.
     const veldan::project::HalfAngles half = veldan::project::HalfAnglesOf(tile->fov_x, tile->fov_y);
     const ImagePlane plane(tile->pos_x / kDeg, tile->pos_y / kDeg, half.hx, half.hy);
-    std::vector<double> trig(2 * size_t(w) + 2 * size_t(h));
-    double* cos_theta = trig.data();
-    double* sin_theta = cos_theta + w;
-    double* cos_phi = sin_theta + w;
-    double* sin_phi = cos_phi + h;
+    ColumnTerms columns;
+    std::vector<double> cos_phi(h), sin_phi(h);
+    try {
+        columns.n.resize(w);
+        columns.s.resize(w);
+        columns.t.resize(w);
+    } catch (const std::bad_alloc&) {
+        warped.lock.LeaveReadAccess();
+        return VELDAN_IMAGE_FAILURE;
+    }
     for (uint32_t i = 0; i < w; ++i) {
         const double theta = w > 1 ? theta_l + (theta_r - theta_l) * i / (w - 1) : (theta_l + theta_r) / 2;
-        cos_theta[i] = std::cos(theta / kDeg);
-        sin_theta[i] = std::sin(theta / kDeg);
+        const double ct = std::cos(theta / kDeg), st = std::sin(theta / kDeg);
+        columns.n[i] = plane.n.x * ct + plane.n.y * st;
+        columns.s[i] = plane.S.x * ct + plane.S.y * st;
+        columns.t[i] = plane.T.x * ct + plane.T.y * st;
     }
     for (uint32_t j = 0; j < h; ++j) {
         const double phi = h > 1 ? phi_b + (phi_t - phi_b) * double(h - 1 - j) / (h - 1) : (phi_t + phi_b) / 2;
@@ -214,9 +227,9 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
         const bool four = source.Layout() == PixelLayout::kArgb32;
         veldan::project::ParallelFor(h, 16, [&](uint32_t row0, uint32_t row1) {
             if (four)
-                WarpRows<4>(plane, source, cos_theta, sin_theta, cos_phi, sin_phi, w, row0, row1, out, weight_data);
+                WarpRows<4>(plane, source, columns, cos_phi.data(), sin_phi.data(), w, row0, row1, out, weight_data);
             else
-                WarpRows<3>(plane, source, cos_theta, sin_theta, cos_phi, sin_phi, w, row0, row1, out, weight_data);
+                WarpRows<3>(plane, source, columns, cos_phi.data(), sin_phi.data(), w, row0, row1, out, weight_data);
         });
     } else {
         std::fill(weight_data, weight_data + size_t(w) * h, kOutside);
