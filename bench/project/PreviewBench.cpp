@@ -10,6 +10,7 @@
 // Prints the times and the ratios to nona.
 //
 //   bench_preview [--runs N] [--cache DIR] [--no-nona]
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,13 @@ constexpr uint32_t kPicW = 6000, kPicH = 4000;  // 24 megapixels
 constexpr uint32_t kW = 2000, kH = 1000;
 constexpr int kRows = 3, kColumns = 12;
 constexpr double kFocal = 24, kSensorX = 36, kSensorY = 24;
+
+// Processor time of this process (all threads), milliseconds.
+double CpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
 
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
@@ -160,6 +168,13 @@ int main(int argc, char** argv) {
     VELDANPanoramaStitcher stitcher;
     stitcher.project = project.get();
     const uint32_t tiles = project->TileCount();
+    uint64_t warped_pixels = 0;  // the tiles' rectangles: the per-pixel work of a full recomposition
+    for (uint32_t k = 0; k < tiles; ++k) {
+        int32_t l, t;
+        uint32_t w, h;
+        if (VELDANPanoramaStitcher::GetDrawingRect(project.get(), project->Tile(k), kW, kH, l, t, w, h))
+            warped_pixels += uint64_t(w) * h;
+    }
 
     // Cold: the view's first paint, then every thumbnail's notification,
     // then the full recomposition.
@@ -190,11 +205,13 @@ int main(int argc, char** argv) {
 
     // Warm: recomposition from the thumbnails, median of the runs.
     std::vector<double> warm;
+    const double cpu0 = CpuMs();
     for (int r = 0; r < runs; ++r) {
         t0 = Clock::now();
         stitcher.GetImage(kW, kH, PREVIEW_BLEND | PREVIEW_REFRESH, 0, 0, 0, 0, 0);
         warm.push_back(Ms(t0, Clock::now()));
     }
+    const double warm_cpu = (CpuMs() - cpu0) / runs;
     std::sort(warm.begin(), warm.end());
     const double warm_median = warm[warm.size() / 2];
     t0 = Clock::now();
@@ -236,10 +253,13 @@ int main(int argc, char** argv) {
     std::printf("processors                        %u\n", veldan::ProcessorCount());
     std::printf("tiles                             %u of %ux%u JPEG, preview %ux%u blended\n", tiles, kPicW, kPicH,
                 kW, kH);
+    std::printf("warped rectangles                 %.1f megapixels (%.1f x the preview)\n", warped_pixels / 1e6,
+                double(warped_pixels) / (double(kW) * kH));
     std::printf("cold (no thumbnails)              %.0f ms  (first paint %.0f ms, all thumbnails after %.0f ms)\n",
                 cold, Ms(cold_start, first), Ms(cold_start, thumbs));
     std::printf("warm recomposition (REFRESH)      %.1f ms median of %d (min %.1f, max %.1f)\n", warm_median, runs,
                 warm.front(), warm.back());
+    std::printf("warm processor time               %.1f ms per recomposition (all threads)\n", warm_cpu);
     std::printf("one tile's region (REFRESH)       %.1f ms\n", region);
     std::printf("stored composite                  %.3f ms\n", stored);
     if (nona >= 0) {
