@@ -7,6 +7,7 @@
 #include <libxml/xmlwriter.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "PreviewTestSupport.h"
@@ -293,6 +294,35 @@ TEST_F(Preview, BlendingWeighsByDistanceFromEachCentre) {
     EXPECT_EQ(Alpha(mid), 255);
     // Nearer the red centre the red image dominates.
     EXPECT_GT(Red(c.GetArgb(176, 90)), 200);
+
+    // A region is blended again on its own; the rest keeps what it had.
+    B(composite).SetArgb(5, 5, 0xFF123456);
+    B(composite).SetArgb(180, 90, 0xFF123456);
+    B(composite).SetArgb(300, 170, 0xFF123456);
+    ASSERT_EQ(stitcher.GetImage(360, 181, PREVIEW_BLEND | PREVIEW_REFRESH, 0, 170, 80, 0, 0), composite);
+    EXPECT_EQ(c.GetArgb(5, 5), 0xFF123456u);
+    EXPECT_EQ(c.GetArgb(180, 90), mid);
+    EXPECT_EQ(c.GetArgb(300, 170), 0xFF000000u);  // w and h 0: up to the edges
+}
+
+TEST_F(Preview, WarpedImageCopiesOwnTheirPictures) {
+    VELDANPanoramaTile* tile = AddTile(project, 180, 0, 60, 40, Solid(60, 40, 0xFF00FF00), File("a.png"));
+    PrepareThumb(project, tile, 360, 181);
+    ASSERT_EQ(VELDANPanoramaStitcher::WarpImage(&project, tile, ImageOf(tile), 360, 181, 0), VELDAN_IMAGE_OK);
+    auto copy = std::make_unique<VELDANPanoramaWarpedImage>(ImageOf(tile)->warped);
+    ASSERT_NE(copy->bitmap, nullptr);
+    EXPECT_NE(copy->bitmap, ImageOf(tile)->warped.bitmap);
+    EXPECT_EQ(copy->weights.length, ImageOf(tile)->warped.weights.length);
+    EXPECT_NE(copy->weights.data, ImageOf(tile)->warped.weights.data);
+    copy.reset();  // releases only its own
+    ASSERT_NE(ImageOf(tile)->warped.bitmap, nullptr);
+    EXPECT_EQ(B(ImageOf(tile)->warped.bitmap).GetArgb(30, 20), 0xFF00FF00u);
+    VELDANPanoramaWarpedImage assigned;
+    assigned = ImageOf(tile)->warped;
+    ImageOf(tile)->warped.Clear();
+    ASSERT_NE(assigned.bitmap, nullptr);
+    EXPECT_EQ(ImageOf(tile)->warped.weights.length, 0u);
+    EXPECT_GT(assigned.weights.length, 0u);
 }
 
 TEST(FlowChartLayout, SpecialCases) {
