@@ -100,6 +100,7 @@ void WarpRows(const ImagePlane& plane, const Bitmap& source, const ColumnTerms& 
         const double nz = sp * plane.n.z, sz = sp * plane.S.z, tz = sp * plane.T.z;
         for (uint32_t i = 0; i < w; ++i) {
             wrow[i] = kOutside;
+            row[i] = 0;
             const double dn = cp * cn_col[i] + nz;
             // Only the half-space the camera looks into (lambda = cn/dn > 0):
             // a ray pointing away would meet the plane behind the camera and
@@ -187,7 +188,8 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
         warped.lock.LeaveReadAccess();
         return VELDAN_IMAGE_CANNOT_LOAD;
     }
-    auto made = Bitmap::Create(w, h, PixelLayout::kArgb32, Bitmap::Fill::kZero);
+    // Every pixel is written by the loop (0 outside the image).
+    auto made = Bitmap::Create(w, h, PixelLayout::kArgb32, Bitmap::Fill::kUninitialized);
     // Made here and handed over whole under write access.
     MemBlockDesc weights;
     if (!made.ok() || !weights.Create(size_t(w) * h * sizeof(uint16_t))) {
@@ -233,6 +235,7 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
         });
     } else {
         std::fill(weight_data, weight_data + size_t(w) * h, kOutside);
+        for (uint32_t j = 0; j < h; ++j) std::memset(out.Row(j), 0, out.Stride());
     }
 
     // Store under write access. The read hold is given back first instead of
