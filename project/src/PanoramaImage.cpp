@@ -18,6 +18,7 @@
 #include "imaging/Png.h"
 #include "imaging/Rotate.h"
 #include "imaging/Scale.h"
+#include "ImageJobs.h"
 #include "VELDANPanorama/PanoramaProject.h"
 #include "VELDANPanorama/ThreadPool.h"
 #include "XmlIo.h"
@@ -79,11 +80,15 @@ std::vector<uint8_t> EncodeStoredPicture(const Bitmap& bitmap) {
 
 // Decodes a picture stored in a project file (any format the imaging layer
 // reads, within the picture limits); null when it cannot be decoded.
-Bitmap* DecodeStoredPicture(const char* base64) {
+Bitmap* DecodeStoredPicture(const char* base64,
+                            veldan::imaging::PixelLayout layout = veldan::imaging::PixelLayout::kBgr24) {
     uint32_t length = 0;
     void* bytes = VELDANPanoramaProject::DecodeBase64(const_cast<char*>(base64), length);
     if (!bytes) return nullptr;
-    auto decoded = veldan::imaging::DecodeImage(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), length));
+    veldan::imaging::DecodeOptions options;
+    options.layout = layout;
+    auto decoded =
+        veldan::imaging::DecodeImage(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), length), options);
     std::free(bytes);
     if (!decoded || decoded->Empty()) return nullptr;
     return new Bitmap(std::move(decoded).value());
@@ -180,22 +185,10 @@ bool VELDANPanoramaWarpedImage::Load(void* reader) {
     if (!fov.Load(reader)) return false;
     Destroy(bitmap);
     bitmap = nullptr;
-    if (auto value = Attr(reader, "IMAGE")) bitmap = DecodeStoredPicture(value->c_str());
+    if (auto value = Attr(reader, "IMAGE"))
+        bitmap = DecodeStoredPicture(value->c_str(), veldan::imaging::PixelLayout::kArgb32);
     return true;
 }
-
-// ---- worker job bookkeeping
-
-// Shared between an image and its thumbnail jobs. A job that has been taken
-// from the queue may start after the image's destructor has cancelled the
-// queued ones; it checks `alive` here (never the image) and the destructor
-// waits until no job is inside the image any more.
-struct VELDANImageJobs {
-    std::mutex lock;
-    std::condition_variable idle;
-    bool alive = true;
-    int running = 0;
-};
 
 namespace {
 struct ThumbRequest {
@@ -450,15 +443,10 @@ uint32_t VELDANPanoramaImage::GetImage(void** out, uint32_t w, uint32_t h) {
 void VELDANPanoramaImage::ThumbJob(void* context) {
     std::unique_ptr<ThumbRequest> request(static_cast<ThumbRequest*>(context));
     VELDANImageJobs& jobs = *request->jobs;
-    {
-        std::lock_guard<std::mutex> hold(jobs.lock);
-        if (!jobs.alive) return;
-        ++jobs.running;
-    }
+    if (!jobs.Begin()) return;
     // COM initialisation of the original design has no counterpart here.
     request->image->GenerateThumb(nullptr, request->w, request->h);
-    std::lock_guard<std::mutex> hold(jobs.lock);
-    if (--jobs.running == 0) jobs.idle.notify_all();
+    jobs.End();
 }
 
 // ---- thumbnails

@@ -40,7 +40,9 @@ VELDANPanoramaProject& VELDANPanoramaProject::operator=(const VELDANPanoramaProj
     return *this;
 }
 
-VELDANPanoramaProject::~VELDANPanoramaProject() = default;
+// The tiles go first: destroying their images drops queued background warps
+// and waits for running ones, which still read the project's field of view.
+VELDANPanoramaProject::~VELDANPanoramaProject() { VELDANPanoramaProject::DeleteAllItems(); }
 
 void VELDANPanoramaProject::AppendTile(VELDANPanoramaTile* tile) {
     if (tile) AddItem(tile, GetItemCount(), true);

@@ -384,9 +384,3 @@ bool VELDANPanoramaProject::ExportHugin(const wchar_t* file_name, bool preview) 
     const PictureList list = CollectPictures(*this);
     return WriteBytes(file_name, veldan::ToUtf8(HuginDocument(*this, list)));
 }
-
-bool VELDANPanoramaProject::UpdateDisplayPositions(double, double, double, double&, double&, double&, double&) {
-    return false;
-}
-
-void VELDANPanoramaTile::ComputeWarpedBoundingBox() {}

@@ -1,5 +1,5 @@
-// veldan: plans, imports and describes panorama projects and makes picture
-// thumbnails from the command line.
+// veldan: plans, imports, describes, exports and previews panorama projects
+// and makes picture thumbnails from the command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -56,6 +56,19 @@ const char kHelp[] =
     "      Writes an upright JPEG thumbnail of a picture (JPEG, PNG, TIFF or\n"
     "      camera raw) that fits in W x H, as the project's previews are made.\n"
     "\n"
+    "  export FILE.vpp --format FORMAT -o OUT\n"
+    "      Writes the project for a stitcher: ptgui (.pts), ptgui-preview (with\n"
+    "      small upright JPEG copies of the pictures beside them), autopano\n"
+    "      (.pano), autopano-preview, or hugin (.pto).\n"
+    "\n"
+    "  preview FILE.vpp -o OUT.png|OUT.jpg --size WxH [--mode MODE] [--exposure N]\n"
+    "      Renders what the desktop program's preview view shows: blended (the\n"
+    "      default; overlapping pictures blended by distance from their\n"
+    "      centres), warped (pictures drawn over each other in tile order;\n"
+    "      transparent where nothing is covered in PNG, black in JPEG) or\n"
+    "      flowchart (thumbnail boxes at the tiles' positions, at least\n"
+    "      100x100). --exposure chooses the image of each bracketing (0 first).\n"
+    "\n"
     "Exit status: 0 success, 1 failure (files, projects), 2 bad arguments.\n";
 
 }  // namespace
@@ -78,5 +91,7 @@ int main(int argc, char** argv) {
     if (command == "import") return ImportCommand(args);
     if (command == "info") return InfoCommand(args);
     if (command == "thumb") return ThumbCommand(args);
+    if (command == "export") return ExportCommand(args);
+    if (command == "preview") return PreviewCommand(args);
     return Fail(kExitUsage, "unknown command \"" + command + "\"");
 }

@@ -20,11 +20,17 @@ constexpr uint32_t VELDAN_IMAGE_FAILURE = 0x2FFFFF00;
 class VELDAN_API VELDANPanoramaWarpedImage {
 public:
     AccessControl lock;
-    // Warped picture (an imaging-layer bitmap, 24-bit BGR), owned; none until
-    // warped or read from a project file.
+    // Warped picture (an imaging-layer bitmap, 32-bit ARGB: 0 outside the
+    // image, opaque copies of source pixels inside), owned; none until warped
+    // or read from a project file.
     void* bitmap = nullptr;
-    MemBlockDesc weights;    // one 16-bit weight per warped pixel
-    _FOV fov;
+    // One 16-bit weight per warped pixel, row by row: 0xFFFF outside the
+    // image, else floor(50000 * distance from the image centre).
+    MemBlockDesc weights;
+    _FOV fov;  // angular extent of the warped picture
+    // Lets one warp of this image run at a time, so that two warping threads
+    // never both wait to turn their read access into write access.
+    veldan::CriticalSection warp_section;
 
     VELDANPanoramaWarpedImage();
     VELDANPanoramaWarpedImage(const VELDANPanoramaWarpedImage& other);
@@ -103,6 +109,7 @@ public:
 
 protected:
     friend struct VELDANPanoramaImageTestAccess;
+    friend class VELDANPanoramaStitcher;  // background warps share the job bookkeeping
 
     void AddThumb(void* thumbnail);
     void* GetThumb(uint32_t w, uint32_t h);

@@ -1,0 +1,9 @@
+# The blended preview of a 36-tile project of 24-megapixel JPEGs at
+# 2000 x 1000, from cold (no thumbnails) and warm, against nona rendering the
+# same project's Hugin export at the same size. The pictures are generated
+# once into the build tree.
+if(TARGET VELDANPanoramaProject AND TARGET VELDANimaging)
+  add_executable(bench_preview ${CMAKE_CURRENT_LIST_DIR}/project/PreviewBench.cpp)
+  target_link_libraries(bench_preview PRIVATE VELDANPanoramaProject VELDANimaging VELDANplatform Threads::Threads)
+  target_compile_definitions(bench_preview PRIVATE VELDAN_BENCH_CACHE="${CMAKE_BINARY_DIR}/bench-cache/preview")
+endif()

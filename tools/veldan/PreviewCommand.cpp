@@ -1,0 +1,233 @@
+// veldan preview: the picture that the desktop program's preview view shows
+// for a project, written as PNG or JPEG: the warped or blended
+// equirectangular preview, or the flow chart of tile boxes.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "Arguments.h"
+#include "Commands.h"
+#include "VELDANPanoramaProject.h"
+#include "imaging/Bitmap.h"
+#include "imaging/Draw.h"
+#include "imaging/Jpeg.h"
+#include "imaging/Png.h"
+#include "imaging/Scale.h"
+#include "platform/Text.h"
+#include "platform/Thread.h"
+
+namespace veldan::cli {
+
+namespace {
+
+using imaging::Bitmap;
+using imaging::PixelLayout;
+
+constexpr uint32_t kMaxFlowChartTiles = 4000;
+
+struct Job {
+    VELDANPanoramaImage* image;
+    uint32_t w, h;
+};
+
+// Makes the thumbnails the preview asks for, on as many threads as there
+// are processors, and waits for them: the view shows them as they arrive,
+// a picture file has to wait for all of them.
+void MakeThumbnails(const std::vector<Job>& jobs) {
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> threads;
+    const unsigned n = std::max(1u, std::min<unsigned>(veldan::ProcessorCount(), unsigned(jobs.size())));
+    for (unsigned t = 0; t < n; ++t)
+        threads.emplace_back([&] {
+            for (size_t k; (k = next.fetch_add(1)) < jobs.size();)
+                jobs[k].image->GenerateThumb(nullptr, jobs[k].w, jobs[k].h);
+        });
+    for (std::thread& t : threads) t.join();
+}
+
+// The shown image of a tile: image `index` of its selected bracketing, when
+// it names a file.
+VELDANPanoramaImage* ShownImage(VELDANPanoramaTile* tile, uint32_t index) {
+    VELDANPanoramaBracketing* bracketing = tile ? tile->Bracketing(tile->variant) : nullptr;
+    if (!bracketing || index >= bracketing->GetImageCnt()) return nullptr;
+    VELDANPanoramaImage* image = bracketing->GetImage(index);
+    return image && image->GetFilename() ? image : nullptr;
+}
+
+// A thumbnail of wanted size as GetImage asks for it: limited to the picture.
+Job ThumbJob(VELDANPanoramaImage* image, uint64_t w, uint64_t h) {
+    const uint32_t pw = image->GetWidth(), ph = image->GetHeight();
+    return {image, uint32_t(std::clamp<uint64_t>(w, 1, std::max(pw, 1u))),
+            uint32_t(std::clamp<uint64_t>(h, 1, std::max(ph, 1u)))};
+}
+
+std::unique_ptr<Bitmap> Composite(VELDANPanoramaProject& project, uint32_t W, uint32_t H, uint32_t index, bool blend) {
+    std::vector<Job> jobs;
+    for (uint32_t k = 0; k < project.TileCount(); ++k) {
+        VELDANPanoramaTile* tile = project.Tile(k);
+        VELDANPanoramaImage* image = ShownImage(tile, index);
+        int32_t l, t;
+        uint32_t w, h;
+        if (!image || !VELDANPanoramaStitcher::GetDrawingRect(&project, tile, W, H, l, t, w, h)) continue;
+        if (int64_t(l) + w <= 0 || l >= int64_t(W) || int64_t(t) + h <= 0 || t >= int64_t(H)) continue;
+        jobs.push_back(ThumbJob(image, uint64_t(w) * 2, uint64_t(h) * 2));
+    }
+    MakeThumbnails(jobs);
+    VELDANPanoramaStitcher stitcher;
+    stitcher.project = &project;
+    void* picture = stitcher.GetImage(W, H, PREVIEW_REFRESH | (blend ? PREVIEW_BLEND : 0), index, 0, 0, 0, 0);
+    if (!picture) return nullptr;
+    auto copy = static_cast<Bitmap*>(picture)->Clone();
+    return copy ? std::make_unique<Bitmap>(std::move(copy).value()) : nullptr;
+}
+
+void FillRect(Bitmap& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t argb) {
+    x0 = std::max<int64_t>(x0, 0);
+    y0 = std::max<int64_t>(y0, 0);
+    x1 = std::min<int64_t>(x1, canvas.Width());
+    y1 = std::min<int64_t>(y1, canvas.Height());
+    for (int64_t y = y0; y < y1; ++y)
+        for (int64_t x = x0; x < x1; ++x) canvas.SetArgb(uint32_t(x), uint32_t(y), argb);
+}
+
+void Outline(Bitmap& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t pen, uint32_t argb) {
+    FillRect(canvas, x0, y0, x1, y0 + pen, argb);
+    FillRect(canvas, x0, y1 - pen, x1, y1, argb);
+    FillRect(canvas, x0, y0, x0 + pen, y1, argb);
+    FillRect(canvas, x1 - pen, y0, x1, y1, argb);
+}
+
+// A tile without a picture: a light box with a cross, wider or higher as the
+// tile is.
+void Placeholder(Bitmap& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    FillRect(canvas, x0, y0, x1, y1, 0xFFD8D8D8);
+    const int64_t w = x1 - x0, h = y1 - y0;
+    const int64_t steps = std::max(w, h);
+    for (int64_t i = 0; i < steps; ++i) {
+        const int64_t x = x0 + i * w / steps, y = y0 + i * h / steps, y2 = y1 - 1 - i * h / steps;
+        FillRect(canvas, x, y, x + 1, y + 1, 0xFFA0A0A0);
+        FillRect(canvas, x, y2, x + 1, y2 + 1, 0xFFA0A0A0);
+    }
+}
+
+std::unique_ptr<Bitmap> FlowChart(VELDANPanoramaProject& project, uint32_t W, uint32_t H, uint32_t index) {
+    // Boxes take the proportions of their pictures once these are known,
+    // else those of the tile's frame.
+    for (uint32_t k = 0; k < project.TileCount(); ++k) {
+        VELDANPanoramaTile* tile = project.Tile(k);
+        VELDANPanoramaImage* image = ShownImage(tile, index);
+        if (image && image->GetWidth() && image->GetHeight())
+            tile->aspect_ratio = double(image->GetWidth()) / image->GetHeight();
+        else if (tile->fov_x > 0 && tile->fov_y > 0)
+            tile->aspect_ratio = tile->fov_x / tile->fov_y;
+    }
+    double l = 0, r = 0, t = 0, b = 0;
+    if (!project.UpdateDisplayPositions(W, H, 5, l, r, t, b)) return nullptr;
+    auto made = Bitmap::Create(W, H, PixelLayout::kArgb32);
+    if (!made) return nullptr;
+    auto canvas = std::make_unique<Bitmap>(std::move(made).value());
+    canvas->FillWith(0xFFFFFFFF);
+    struct Box {
+        VELDANPanoramaImage* image;
+        int64_t x0, y0, x1, y1;
+    };
+    std::vector<Box> boxes;
+    std::vector<Job> jobs;
+    for (uint32_t k = 0; k < project.TileCount(); ++k) {
+        VELDANPanoramaTile* tile = project.Tile(k);
+        Box box{ShownImage(tile, index), int64_t(tile->display_left), int64_t(tile->display_top),
+                int64_t(tile->display_right), int64_t(tile->display_bottom)};
+        boxes.push_back(box);
+        const int64_t bw = box.x1 - box.x0, bh = box.y1 - box.y0;
+        if (box.image && bw > 15 && bh > 15) jobs.push_back(ThumbJob(box.image, uint64_t(bw), uint64_t(bh)));
+    }
+    MakeThumbnails(jobs);
+    for (const Box& box : boxes) {
+        const int64_t bw = box.x1 - box.x0, bh = box.y1 - box.y0;
+        if (bw < 16 || bh < 16) {
+            // Small boxes: a filled rectangle of at least 5 x 5, centred on
+            // the box when a side is 4 pixels or less.
+            const int64_t x0 = bw <= 4 ? box.x0 + bw / 2 - 2 : box.x0, y0 = bh <= 4 ? box.y0 + bh / 2 - 2 : box.y0;
+            FillRect(*canvas, x0, y0, x0 + std::max<int64_t>(bw, 5), y0 + std::max<int64_t>(bh, 5), 0xFF000000);
+            continue;
+        }
+        bool drawn = false;
+        if (box.image && box.image->access.EnterReadAccess()) {
+            void* thumb = nullptr;
+            box.image->GetImage(&thumb, uint32_t(bw), uint32_t(bh));
+            if (thumb && !static_cast<Bitmap*>(thumb)->Empty()) {
+                auto scaled = imaging::ResizeArea(*static_cast<Bitmap*>(thumb), uint32_t(bw), uint32_t(bh));
+                if (scaled) {
+                    imaging::CopyInto(*canvas, *scaled, box.x0, box.y0);
+                    drawn = true;
+                }
+            }
+            box.image->access.LeaveReadAccess();
+        }
+        if (!drawn) Placeholder(*canvas, box.x0, box.y0, box.x1, box.y1);
+        Outline(*canvas, box.x0, box.y0, box.x1, box.y1, 2, 0xFF000000);
+    }
+    return canvas;
+}
+
+}  // namespace
+
+int PreviewCommand(const std::vector<std::string>& args) {
+    std::string input, output, size, mode = "blended", exposure = "0";
+    ArgumentReader reader(args);
+    while (!reader.Done()) {
+        const std::string& a = reader.Next();
+        if (a == "--size" || a == "-o" || a == "--mode" || a == "--exposure") {
+            std::optional<std::string> v = reader.Value();
+            if (!v) return Fail(kExitUsage, a + " needs a value");
+            (a == "-o" ? output : a == "--size" ? size : a == "--mode" ? mode : exposure) = *v;
+        } else if (!a.empty() && a[0] == '-') {
+            return Fail(kExitUsage, "unknown option \"" + a + "\"");
+        } else if (input.empty()) {
+            input = a;
+        } else {
+            return Fail(kExitUsage, "more than one project given");
+        }
+    }
+    if (input.empty() || output.empty() || size.empty())
+        return Fail(kExitUsage, "preview needs FILE.vpp -o OUT.png|OUT.jpg --size WxH");
+    const std::vector<std::string> wh = Split(size, 'x');
+    const std::optional<int64_t> w = wh.size() == 2 ? ParseInteger(wh[0]) : std::nullopt;
+    const std::optional<int64_t> h = wh.size() == 2 ? ParseInteger(wh[1]) : std::nullopt;
+    if (!w || !h || *w < 1 || *h < 1 || *w > 30000 || *h > 30000 || *w * *h > 400000000)
+        return Fail(kExitUsage, "--size must be WxH in pixels (at most 30000 a side)");
+    if (mode != "warped" && mode != "blended" && mode != "flowchart")
+        return Fail(kExitUsage, "--mode must be warped, blended or flowchart");
+    const std::optional<int64_t> n = ParseInteger(exposure);
+    if (!n || *n < 0 || *n > 0xFFFFFFFFll) return Fail(kExitUsage, "--exposure must be an image index from 0");
+    std::string ext = std::filesystem::path(output).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool png = ext == ".png";
+    if (!png && ext != ".jpg" && ext != ".jpeg") return Fail(kExitUsage, "-o must name a .png or .jpg file");
+    if (mode == "flowchart" && (*w < 100 || *h < 100))
+        return Fail(kExitUsage, "the flow chart needs at least 100x100 pixels");
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(input, ec)) return Fail(kExitFailure, "no such project: " + input);
+
+    auto project = std::make_unique<VELDANPanoramaProject>();
+    if (!project->LoadFromFile(veldan::PathToWide(input).c_str()))
+        return Fail(kExitFailure, "cannot read the project " + input);
+    if (mode == "flowchart" && project->TileCount() > kMaxFlowChartTiles)
+        return Fail(kExitFailure, "Too many images to display!");
+    InitGlobalThreadPool();
+    std::unique_ptr<Bitmap> picture = mode == "flowchart"
+                                          ? FlowChart(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n))
+                                          : Composite(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n), mode == "blended");
+    project.reset();
+    DeinitGlobalThreadPool();
+    if (!picture) return Fail(kExitFailure, "cannot make the preview picture");
+    const auto status = png ? imaging::SavePng(*picture, output) : imaging::SaveJpeg(*picture, output);
+    if (!status.ok()) return Fail(kExitFailure, "cannot write " + output);
+    return kExitOk;
+}
+
+}  // namespace veldan::cli
