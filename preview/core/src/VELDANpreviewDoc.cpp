@@ -17,6 +17,7 @@ constexpr const wchar_t* kAppCaption = L"VELDANpreview";
 
 CVELDANpreviewDoc::CVELDANpreviewDoc(DocumentList& list)
     : list_(list), project_(std::make_unique<VELDANPanoramaProject>()) {
+  stitcher_.project = project_.get();
   std::lock_guard<std::mutex> guard(list_.lock_);
   list_.docs_.push_back(this);
 }
@@ -106,7 +107,9 @@ bool CVELDANpreviewDoc::OnOpenDocument(const fs::path& file, std::string* error)
   const fs::path absolute = fs::absolute(file);
   const bool moved = RelocateProject(*loaded, veldan::PathToWide(absolute.parent_path()));
   UpdateAspectRatios(*loaded);
-  project_ = std::move(loaded);
+  // Rebind the stitcher before the previous project goes.
+  project_.swap(loaded);
+  stitcher_.project = project_.get();
   SetPathName(absolute, veldan::PathToWide(absolute.stem()));
   SetModifiedFlag(moved);
   return true;

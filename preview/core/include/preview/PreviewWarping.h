@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include "VELDANPanorama/PanoramaStitcher.h"
 
 class CVELDANpreviewDoc;
 class VELDANPanoramaImage;
@@ -7,11 +8,6 @@ class VELDANPanoramaProject;
 class VELDANPanoramaTile;
 
 namespace veldan::preview {
-
-// Preview flags of the warping and composite calls.
-constexpr uint32_t PREVIEW_REFRESH = 0x1;
-constexpr uint32_t PREVIEW_BACKGROUND = 0x4;
-constexpr uint32_t PREVIEW_BLEND = 0x100;
 
 // The view's one way to the project library's preview warping and
 // composite (VELDANPanoramaStitcher): the tile's drawing rectangle, the

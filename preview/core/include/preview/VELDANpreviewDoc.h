@@ -22,6 +22,8 @@ public:
   CVELDANpreviewDoc& operator=(const CVELDANpreviewDoc&) = delete;
 
   VELDANPanoramaProject& Project() { return *project_; }
+  // The composite preview of the project (always bound to the current one).
+  VELDANPanoramaStitcher& Stitcher() { return stitcher_; }
 
   // New project with the project's current properties: aspect ratios from
   // the fields of view, title and path from description and folder, and the
@@ -66,6 +68,8 @@ private:
   friend class veldan::preview::DocumentList;
 
   veldan::preview::DocumentList& list_;
+  // Declared before the project so that it is destroyed after it.
+  VELDANPanoramaStitcher stitcher_;
   std::unique_ptr<VELDANPanoramaProject> project_;
   int32_t busy_ = 0;  // >0 held by background work, -1 closing; under list_.lock_
   std::wstring title_;
