@@ -44,14 +44,17 @@ std::vector<std::wstring> QtDocumentUi::SelectImageFiles() {
 bool QtDocumentUi::ChooseExportFile(std::wstring& file, int& filter) {
   const QStringList filters = {QStringLiteral("PTgui Project (*.pts)"), QStringLiteral("PTgui Project Preview (*.pts)"),
                                QStringLiteral("Autopano Pro/Giga (*.pano)"),
-                               QStringLiteral("Autopano Pro/Giga Preview (*.pano)")};
+                               QStringLiteral("Autopano Pro/Giga Preview (*.pano)"),
+                               QStringLiteral("Hugin Project (*.pto)")};
   QFileDialog dialog(owner_);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(QStringLiteral("pts"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-    dialog.setDefaultSuffix(f.contains(QLatin1String(".pano")) ? QStringLiteral("pano") : QStringLiteral("pts"));
+    dialog.setDefaultSuffix(f.contains(QLatin1String(".pano"))  ? QStringLiteral("pano")
+                            : f.contains(QLatin1String(".pto")) ? QStringLiteral("pto")
+                                                                : QStringLiteral("pts"));
   });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   file = PathToWide(std::filesystem::path(dialog.selectedFiles().front().toStdString()));

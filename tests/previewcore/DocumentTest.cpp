@@ -272,3 +272,46 @@ TEST_F(DocumentTest, ExportOpensTheChosenFileWithTheShell) {
   doc.OnFileExport(ui);
   EXPECT_EQ(ui.opened.size(), 2u);
 }
+
+// The image keeps its thumbnail list to itself; the test only counts it.
+struct VELDANPanoramaImageTestAccess {
+  static uint32_t ThumbnailCount(VELDANPanoramaImage& image) { return image.GetThumbnailCount(); }
+};
+
+TEST_F(DocumentTest, PreviewExportWritesCopiesAndLeavesNoThumbnailsBehind) {
+  const fs::path a = Dir("A");
+  CVELDANpreviewDoc doc(list);
+  doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
+  for (int n = 0; n < 4; ++n) previewtest::WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
+  FillProject(doc.Project(), a);  // sizes are read from the files as they are named
+  ui.exportFile = veldan::PathToWide(a / "prev.pts");
+  ui.exportFilter = 2;
+  doc.OnFileExport(ui);
+  ASSERT_EQ(ui.opened.size(), 1u);
+  for (int n = 0; n < 4; ++n) {
+    const fs::path copy = a / ("img" + std::to_string(n) + "_prev.jpg");
+    EXPECT_TRUE(fs::exists(copy)) << copy;
+  }
+  const std::string pts = previewtest::ReadAll(a / "prev.pts");
+  EXPECT_NE(pts.find("img3_prev.jpg"), std::string::npos);
+  for (uint32_t t = 0; t < 2; ++t)
+    for (uint32_t i = 0; i < 2; ++i) {
+      VELDANPanoramaImage* image = doc.Project().Tile(t)->Bracketing(0)->GetImage(i);
+      EXPECT_EQ(VELDANPanoramaImageTestAccess::ThumbnailCount(*image), 0u);
+    }
+}
+
+TEST_F(DocumentTest, HuginFilterWritesAProjectForHugin) {
+  const fs::path a = Dir("A");
+  CVELDANpreviewDoc doc(list);
+  doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
+  for (int n = 0; n < 4; ++n) previewtest::WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
+  FillProject(doc.Project(), a);
+  ui.exportFile = veldan::PathToWide(a / "pano.pto");
+  ui.exportFilter = 5;
+  doc.OnFileExport(ui);
+  ASSERT_EQ(ui.opened.size(), 1u);
+  const std::string pto = previewtest::ReadAll(a / "pano.pto");
+  EXPECT_EQ(pto.rfind("# hugin project file", 0), 0u) << pto.substr(0, 80);
+  EXPECT_NE(pto.find("img3.jpg"), std::string::npos);
+}

@@ -23,7 +23,8 @@ public:
   // The image-file selection: chosen full paths in the dialog's order; empty
   // when cancelled.
   virtual std::vector<std::wstring> SelectImageFiles() = 0;
-  // The export file and filter (1 to 4); false when cancelled.
+  // The export file and filter (1 to 4: PTGui, PTGui preview, Autopano,
+  // Autopano preview; 5: Hugin project); false when cancelled.
   virtual bool ChooseExportFile(std::wstring& file, int& filter) = 0;
 
   // Progress window with the range 0 .. range. ProgressCancelled tells
