@@ -184,7 +184,7 @@ TEST_F(CaptureTest, PauseWaitsAtTheNextTileAndResumeFinishes) {
   // waits there without shooting it.
   int waitingAt = -1;
   ASSERT_TRUE(Pump([&] {
-    for (uint32_t t = 0; t < Project().TileCount(); ++t)
+    for (uint32_t t = 1; t < Project().TileCount(); ++t)
       if ((std::atomic_ref<uint32_t>(Project().Tile(t)->display_flags).load() & 4u) &&
           HeadAt(Project().Tile(t)->pos_x, 0) && !Project().Tile(t)->Bracketing(0)->GetImage(0)->taken) {
         waitingAt = static_cast<int>(t);

@@ -189,8 +189,13 @@ protected:
   }
 
   bool SwitchOn() {
+    // The start thread logs its first line after it left Off.
+    const size_t starts = LogCount(L"Initializing VELDAN VR Head.");
     control->OnOnOff();
-    return Pump([&] { return control->State() == HeadState::Ready || control->State() == HeadState::Off; }) &&
+    return Pump([&] {
+             return LogCount(L"Initializing VELDAN VR Head.") > starts &&
+                    (control->State() == HeadState::Ready || control->State() == HeadState::Off);
+           }) &&
            control->State() == HeadState::Ready;
   }
   bool SwitchOff() {

@@ -15,6 +15,7 @@ int PlanCommand(const std::vector<std::string>& args);
 int ImportCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
 int ThumbCommand(const std::vector<std::string>& args);
+int CaptureCommand(const std::vector<std::string>& args);
 
 // Prints "veldan: <message>" to standard error and returns status.
 int Fail(int status, const std::string& message);

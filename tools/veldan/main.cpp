@@ -1,5 +1,5 @@
-// veldan: plans, imports and describes panorama projects and makes picture
-// thumbnails from the command line.
+// veldan: plans, imports and describes panorama projects, makes picture
+// thumbnails and shoots projects on the head from the command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -56,6 +56,13 @@ const char kHelp[] =
     "      Writes an upright JPEG thumbnail of a picture (JPEG, PNG, TIFF or\n"
     "      camera raw) that fits in W x H, as the project's previews are made.\n"
     "\n"
+    "  capture FILE.vpp --com N|auto [--capture-dir DIR] [--mode manual|burst|dslr]\n"
+    "      Switches the head on (port COM<N>, or searched with auto), shoots\n"
+    "      every image of the project not yet taken, saves the project as the\n"
+    "      images are shot and switches the head off. --mode overrides the\n"
+    "      project's shutter mode. Ctrl-C stops the run: the head returns to\n"
+    "      0/0, the project is saved, the head is switched off (status 130).\n"
+    "\n"
     "Exit status: 0 success, 1 failure (files, projects), 2 bad arguments.\n";
 
 }  // namespace
@@ -78,5 +85,6 @@ int main(int argc, char** argv) {
     if (command == "import") return ImportCommand(args);
     if (command == "info") return InfoCommand(args);
     if (command == "thumb") return ThumbCommand(args);
+    if (command == "capture") return CaptureCommand(args);
     return Fail(kExitUsage, "unknown command \"" + command + "\"");
 }

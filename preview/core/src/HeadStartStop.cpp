@@ -1,6 +1,7 @@
 // Switching the head on and off: each runs on its own short-lived thread
 // under the start/stop lock, so that a start and a stop never overlap.
 #include <mutex>
+#include <vector>
 #include "preview/LogText.h"
 #include "preview/VRHeadControl.h"
 
@@ -17,8 +18,9 @@ void CVRHeadControl::HeadStart() {
   std::string reason;
   if (BindControlLibrary(entries_, options_.controlLibrary, &reason)) {
     if (entries_.init_redirect) {
-      static const wchar_t* const kSwitches[3] = {L"-v", L"-p", L"-n"};
-      handle = entries_.init_redirect(3, kSwitches, &LogText);
+      std::vector<const wchar_t*> switches = {L"-v", L"-p", L"-n"};
+      for (const std::wstring& s : options_.extraSwitches) switches.push_back(s.c_str());
+      handle = entries_.init_redirect(static_cast<int>(switches.size()), switches.data(), &LogText);
     }
   } else {
     // Why the library was refused, so that the user can repair it.

@@ -6,6 +6,7 @@
 #include <shared_mutex>
 #include <string>
 #include <thread>
+#include <vector>
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Profile.h"
@@ -70,6 +71,10 @@ struct HeadControlOptions {
   // The program's profile ("Settings", "EXPOSURE TIME"); null: the default
   // "1/100" is shown and not stored.
   Profile* profile = nullptr;
+  // Switches passed to the control library after "-v", "-p" and "-n" (the
+  // desktop passes none; the command line passes its port as
+  // "-o", "port=N").
+  std::vector<std::wstring> extraSwitches;
 };
 
 // The head control: the control-library binding, the head state machine,
