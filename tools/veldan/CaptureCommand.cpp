@@ -145,6 +145,9 @@ int CaptureCommand(const std::vector<std::string>& args) {
         if (tileChanged) save();
         if (state == preview::HeadState::Ready) {
           head.JoinWorkers();
+          // The run ends with the move back to 0/0 under way; switching
+          // off now would halt it.
+          if (preview::ControlHandle h = head.Handle()) head.Entries().op_wait(h, -1);
           save();
           head.OnOnOff();
           phase = Phase::Stopping;
