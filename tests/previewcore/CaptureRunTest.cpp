@@ -237,3 +237,28 @@ TEST_F(CaptureTest, UnbindingTheViewCancelsTheRun) {
   control->Queue().Clear();
   ASSERT_TRUE(SwitchOff());
 }
+
+TEST_F(CaptureTest, RunWaitsForTheMonitorUntilCancelledWhenNoFileArrives) {
+  ASSERT_NO_FATAL_FAILURE(Prepare({{0, 0}, {30, 0}, {60, 0}}, {0}, false, 1));
+  FolderMonitor& monitor = UseMonitor();
+  ASSERT_TRUE(SwitchOff());
+  ASSERT_TRUE(SwitchOn());
+  QuickTimings();
+  ASSERT_EQ(head.Command("fault camera-nofiles on").rfind("OK", 0), 0u);
+  control->OnStart();
+  // The second tile's image is announced, then the run waits: the first
+  // image is still queued because its file never came.
+  ASSERT_TRUE(Pump([&] { return LogCount(L"Now shooting frame 1...\n") == 1 && LogCount(L"Frame image 0/1\n...") == 2; }))
+      << LogUtf8();
+  EXPECT_EQ(control->Queue().Count(), 1u);
+  EXPECT_EQ(Presses(), 1);
+  EXPECT_EQ(control->State(), HeadState::Capturing);
+  control->OnStop();
+  ASSERT_TRUE(AwaitRunEnd());
+  EXPECT_EQ(Presses(), 1);
+  EXPECT_TRUE(monitor.Taken().empty());
+  ASSERT_TRUE(Pump([&] { return HeadAt(0, 0); }));
+  // Switching off drops the head entry of the queue.
+  ASSERT_TRUE(SwitchOff());
+  EXPECT_TRUE(control->Queue().Empty());
+}
