@@ -1,13 +1,26 @@
 #include "preview/DslrRemote.h"
+#include <vector>
 #include "platform/DynamicLibrary.h"
 
 namespace veldan::preview {
+
+namespace {
+// Modules that must never be unloaded, reachable for the life of the process.
+void KeepLoaded(std::unique_ptr<DynamicLibrary> library) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed
+  std::lock_guard<std::mutex> guard(lock);
+  kept->push_back(std::move(library));
+}
+}  // namespace
 
 DslrRemote::DslrRemote(std::string fileName) : fileName_(std::move(fileName)) {}
 
 // The module stays loaded for the life of the process: a camera thread of
 // the vendor's library may still run when the program ends.
-DslrRemote::~DslrRemote() { (void)library_.release(); }
+DslrRemote::~DslrRemote() {
+  if (library_) KeepLoaded(std::move(library_));
+}
 
 bool DslrRemote::Load() {
   std::lock_guard<std::mutex> guard(lock_);
