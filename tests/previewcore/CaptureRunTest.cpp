@@ -7,7 +7,7 @@ using namespace headtest;
 namespace {
 
 // Two rows of three tiles.
-const std::vector<TileSpec> kTwoRows = {{0, -20}, {120, -20}, {240, -20}, {60, 20}, {180, 20}, {300, 20}};
+const std::vector<TilePosition> kTwoRows = {{0, -20}, {120, -20}, {240, -20}, {60, 20}, {180, 20}, {300, 20}};
 
 bool AllTaken(VELDANPanoramaProject& p) {
   for (uint32_t t = 0; t < p.TileCount(); ++t)
@@ -29,7 +29,7 @@ uint32_t TakenCount(VELDANPanoramaProject& p) {
 class CaptureTest : public HeadTest {
 protected:
   // Head on, project bound, short timings.
-  void Prepare(const std::vector<TileSpec>& tiles, const std::vector<int32_t>& evs, bool hdr, uint8_t shutter,
+  void Prepare(const std::vector<TilePosition>& tiles, const std::vector<int32_t>& evs, bool hdr, uint8_t shutter,
                HeadControlOptions options = {}, std::vector<std::string> headOptions = {}) {
     ASSERT_TRUE(StartHead(headOptions));
     doc = std::make_unique<CVELDANpreviewDoc>(documents);

@@ -108,13 +108,13 @@ private:
   std::vector<Filed> filed_;
 };
 
-struct TileSpec {
+struct TilePosition {
   double x, y;
 };
 
 // Tiles at the given positions, one bracketing each with the exposure
 // offsets given, visited in list order.
-inline void BuildProject(VELDANPanoramaProject& project, const std::vector<TileSpec>& tiles,
+inline void BuildProject(VELDANPanoramaProject& project, const std::vector<TilePosition>& tiles,
                          const std::vector<int32_t>& evs) {
   for (size_t t = 0; t < tiles.size(); ++t) {
     auto* tile = new VELDANPanoramaTile();
