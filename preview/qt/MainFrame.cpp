@@ -18,6 +18,7 @@
 #include "PreviewChild.h"
 #include "QtDocumentUi.h"
 #include "Ribbon.h"
+#include "VRHeadPane.h"
 #include "VisualStyle.h"
 #include "platform/Folders.h"
 #include "platform/Shell.h"
@@ -73,16 +74,14 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
   output_ = new COutputWnd(this);
   output_->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::BottomDockWidgetArea, output_);
-  // The head pane's own dialog comes with the head control; until then the
-  // pane holds its place.
-  head_ = new QDockWidget(tr("VELDAN VR Head Control"), this);
+  // The head pane: the head control's dialog.
+  HeadControlOptions headOptions;
+  headOptions.profile = &app_.ProfileStore();
+  auto* headPane = new CVRHeadPane(app_.Documents(), headOptions, this);
+  head_ = headPane;
   head_->setObjectName(QStringLiteral("VRHeadPane_%1").arg(cmd::kViewHeadPane));
   head_->setAllowedAreas(Qt::AllDockWidgetAreas);
   head_->setMinimumSize(200, 200);
-  auto* placeholder = new QLabel(tr("Head control is not available in this build."), head_);
-  placeholder->setAlignment(Qt::AlignCenter);
-  placeholder->setWordWrap(true);
-  head_->setWidget(placeholder);
   addDockWidget(Qt::RightDockWidgetArea, head_);
 
   // The ribbon's check boxes follow the panes, however they were hidden.
@@ -95,9 +94,17 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
   ribbon_->LogPaneCheck()->setChecked(true);
   ribbon_->HeadPaneCheck()->setChecked(true);
 
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this, headPane](QMdiSubWindow* window) {
     UpdateExposureBox();
     UpdateModeChecks();
+    // The activated view is the one a capture shoots; it is unbound when its
+    // frame goes (activation moving to a pane does not unbind it).
+    auto* child = qobject_cast<CChildFrame*>(window);
+    if (!child || !child->View()) return;
+    headPane->Dialog()->SetView(child->View(), &child->Document());
+    connect(child, &QObject::destroyed, headPane, [headPane, view = child->View()] {
+      if (headPane->Dialog()->BoundView() == view) headPane->Dialog()->SetView(nullptr, nullptr);
+    });
   });
   connect(ribbon_->ExposureBox(), qOverload<int>(&QComboBox::activated), this, [this](int index) {
     if (CChildFrame* child = ActiveChild(); child && child->View())

@@ -17,6 +17,7 @@ int InfoCommand(const std::vector<std::string>& args);
 int ThumbCommand(const std::vector<std::string>& args);
 int ExportCommand(const std::vector<std::string>& args);
 int PreviewCommand(const std::vector<std::string>& args);
+int CaptureCommand(const std::vector<std::string>& args);
 
 // Prints "veldan: <message>" to standard error and returns status.
 int Fail(int status, const std::string& message);

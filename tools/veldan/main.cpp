@@ -1,5 +1,6 @@
-// veldan: plans, imports, describes, exports and previews panorama projects
-// and makes picture thumbnails from the command line.
+// veldan: plans, imports, describes, exports and previews panorama
+// projects, makes picture thumbnails and shoots projects on the head from
+// the command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -69,6 +70,13 @@ const char kHelp[] =
     "      flowchart (thumbnail boxes at the tiles' positions, at least\n"
     "      100x100). --exposure chooses the image of each bracketing (0 first).\n"
     "\n"
+    "  capture FILE.vpp --com N|auto [--capture-dir DIR] [--mode manual|burst|dslr]\n"
+    "      Switches the head on (port COM<N>, or searched with auto), shoots\n"
+    "      every image of the project not yet taken, saves the project as the\n"
+    "      images are shot and switches the head off. --mode overrides the\n"
+    "      project's shutter mode. Ctrl-C stops the run: the head returns to\n"
+    "      0/0, the project is saved, the head is switched off (status 130).\n"
+    "\n"
     "Exit status: 0 success, 1 failure (files, projects), 2 bad arguments.\n";
 
 }  // namespace
@@ -93,5 +101,6 @@ int main(int argc, char** argv) {
     if (command == "thumb") return ThumbCommand(args);
     if (command == "export") return ExportCommand(args);
     if (command == "preview") return PreviewCommand(args);
+    if (command == "capture") return CaptureCommand(args);
     return Fail(kExitUsage, "unknown command \"" + command + "\"");
 }

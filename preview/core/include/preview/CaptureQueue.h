@@ -9,8 +9,9 @@ class VELDANPanoramaImage;
 namespace veldan::preview {
 
 // One shot image waiting for its file: the document that owns the image,
-// the image in that document's project, its tile number, the next entry and
-// whether the file must be copied (1, DSLR Remote Pro) or moved (0).
+// the image in that document's project, the image's tile number, the next
+// entry (null at the tail) and the copy flag (1: the file is written by DSLR
+// Remote Pro and is copied; 0: it is moved).
 struct CaptureQueueEntry {
   CVELDANpreviewDoc* document;
   VELDANPanoramaImage* image;
@@ -21,8 +22,7 @@ struct CaptureQueueEntry {
 
 // The process-wide first-in-first-out list of shot images waiting for their
 // files, with its own lock (the queue lock). The capture run appends at the
-// tail, the capture-folder monitor takes entries at the head. The queue owns
-// its entries; an entry taken out belongs to the taker.
+// tail; the capture-folder monitor and the head's stop take at the head.
 class CaptureQueue {
 public:
   CaptureQueue() = default;
@@ -30,54 +30,19 @@ public:
   CaptureQueue(const CaptureQueue&) = delete;
   CaptureQueue& operator=(const CaptureQueue&) = delete;
 
-  // Appends an entry at the tail.
-  void Append(CVELDANpreviewDoc* doc, VELDANPanoramaImage* image, int tileNr, bool copy) {
-    auto entry = std::make_unique<CaptureQueueEntry>(
-        CaptureQueueEntry{doc, image, tileNr, nullptr, static_cast<unsigned char>(copy ? 1 : 0)});
-    std::lock_guard<std::mutex> guard(lock_);
-    CaptureQueueEntry* raw = entry.release();  // owned by the list from here
-    if (tail_)
-      tail_->next = raw;
-    else
-      head_ = raw;
-    tail_ = raw;
-    ++count_;
-  }
-
-  // Takes the head entry out of the queue; null when the queue is empty.
-  std::unique_ptr<CaptureQueueEntry> TakeHead() {
-    std::lock_guard<std::mutex> guard(lock_);
-    CaptureQueueEntry* entry = head_;
-    if (!entry) return nullptr;
-    head_ = entry->next;
-    if (!head_) tail_ = nullptr;
-    entry->next = nullptr;
-    --count_;
-    return std::unique_ptr<CaptureQueueEntry>(entry);
-  }
-
-  bool Empty() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return head_ == nullptr;
-  }
-  std::size_t Count() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return count_;
-  }
-
-  // Frees every entry.
-  void Clear() {
-    std::lock_guard<std::mutex> guard(lock_);
-    while (head_) {
-      std::unique_ptr<CaptureQueueEntry> entry(head_);
-      head_ = entry->next;
-    }
-    tail_ = nullptr;
-    count_ = 0;
-  }
-
+  // Appends at the tail.
+  void Append(CVELDANpreviewDoc* doc, VELDANPanoramaImage* image, int tileNr, bool copy);
+  // Appends and returns the number of entries including the new one, in one
+  // step under the lock (what the capture run logs).
+  std::size_t AppendCounted(CVELDANpreviewDoc* doc, VELDANPanoramaImage* image, int tileNr, bool copy);
+  // The head entry, now owned by the caller (its next is null); null when
+  // the queue is empty.
+  std::unique_ptr<CaptureQueueEntry> TakeHead();
+  bool Empty() const;
+  std::size_t Count() const;
+  void Clear();
   // Calls f(const CaptureQueueEntry&) for every entry, head to tail, under
-  // the queue lock (f must not touch the queue).
+  // the lock; f must not call back into the queue.
   template <class F>
   void ForEach(F f) const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -85,10 +50,8 @@ public:
   }
 
 private:
-  mutable std::mutex lock_;
+  mutable std::mutex lock_;  // the queue lock
   CaptureQueueEntry* head_ = nullptr;
-  CaptureQueueEntry* tail_ = nullptr;
-  std::size_t count_ = 0;
 };
 
 }  // namespace veldan::preview

@@ -1,0 +1,52 @@
+#include "preview/CaptureQueue.h"
+
+namespace veldan::preview {
+
+void CaptureQueue::Append(CVELDANpreviewDoc* doc, VELDANPanoramaImage* image, int tileNr, bool copy) {
+  (void)AppendCounted(doc, image, tileNr, copy);
+}
+
+std::size_t CaptureQueue::AppendCounted(CVELDANpreviewDoc* doc, VELDANPanoramaImage* image, int tileNr, bool copy) {
+  auto entry = std::make_unique<CaptureQueueEntry>(
+      CaptureQueueEntry{doc, image, tileNr, nullptr, static_cast<unsigned char>(copy ? 1 : 0)});
+  std::lock_guard<std::mutex> guard(lock_);
+  std::size_t count = 1;
+  CaptureQueueEntry** link = &head_;
+  while (*link) {
+    link = &(*link)->next;
+    ++count;
+  }
+  *link = entry.release();  // owned by the list until taken or cleared
+  return count;
+}
+
+std::unique_ptr<CaptureQueueEntry> CaptureQueue::TakeHead() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!head_) return nullptr;
+  std::unique_ptr<CaptureQueueEntry> entry(head_);
+  head_ = entry->next;
+  entry->next = nullptr;
+  return entry;
+}
+
+bool CaptureQueue::Empty() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return head_ == nullptr;
+}
+
+std::size_t CaptureQueue::Count() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::size_t n = 0;
+  for (const CaptureQueueEntry* e = head_; e; e = e->next) ++n;
+  return n;
+}
+
+void CaptureQueue::Clear() {
+  std::lock_guard<std::mutex> guard(lock_);
+  while (head_) {
+    std::unique_ptr<CaptureQueueEntry> entry(head_);
+    head_ = entry->next;
+  }
+}
+
+}  // namespace veldan::preview
