@@ -6,11 +6,13 @@
 #   2. the virtual head starts on a free COM<N> with a settings.cfg made for it,
 #   3. the control library shoots one row around the horizon from a shooting
 #      script, and that row is imported as a project with its pictures,
-#   4. when the command-line tool offers them, the planned project is captured
-#      on the virtual head, previewed and exported (hook points below),
-#   5. with a display the desktop program opens the demo project; the virtual
-#      head is stopped when the program ends (or the script ends, however).
-# Without a display it prints what was done and where the outputs are.
+#   4. with a display the desktop program opens the planned project, ready to
+#      be shot from its head pane; the virtual head is stopped when the
+#      program ends (or the script ends, however),
+#   5. without a display the planned project is captured headless on the
+#      virtual head with `veldan capture`, its blended preview and the PTGui,
+#      Autopano and Hugin projects are written, and the script prints where
+#      everything is.
 set -euo pipefail
 build=${1:-build}
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -184,40 +186,44 @@ veldan_has() { "$bin/veldan" help 2>/dev/null | grep -qE "^  $1( |\$)"; }
 done_lines=()
 open_project=${row_project:-$project}
 
-# ---- HOOK: capture --------------------------------------------------------
-# Shoots the planned project on the virtual head with the program's own
-# capture run and capture-folder monitor, once `veldan capture` exists.
-if veldan_has capture; then
+# With a display the desktop program opens the planned project, ready for
+# On/Off and Start in its head pane. Without one the same capture runs
+# headless with `veldan capture` (same capture run and capture-folder
+# monitor), then the blended preview and the three stitcher projects are
+# written.
+has_display=""
+if [ -x "$bin/VELDANpreview" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  has_display=1
+  open_project=$project
+fi
+
+if [ -z "$has_display" ] && veldan_has capture; then
   echo "== Capturing the planned project on COM$com (veldan capture)"
-  if "$bin/veldan" capture "$project" --com "$com"; then
-    done_lines+=("captured $project on the virtual head")
+  if "$bin/veldan" capture "$project" --com "$com" --capture-dir "$capture"; then
+    done_lines+=("captured $project on the virtual head (pictures in $(dirname "$project"))")
     open_project=$project
   else
     echo "run.sh: veldan capture failed (status $?); going on with the imported row" >&2
   fi
 fi
 
-# ---- HOOK: preview --------------------------------------------------------
-# Renders the equirectangular preview of the shown project, once
-# `veldan preview` exists.
-if veldan_has preview; then
-  echo "== Rendering the preview of $open_project (veldan preview)"
-  if "$bin/veldan" preview "$open_project" -o "$demo/preview.jpg"; then
-    done_lines+=("preview picture $demo/preview.jpg")
+if [ -z "$has_display" ] && veldan_has preview; then
+  echo "== Rendering the blended preview of $open_project (veldan preview)"
+  if "$bin/veldan" preview "$open_project" -o "$demo/preview.jpg" --size 2000x1000 --mode blended; then
+    done_lines+=("blended preview      $demo/preview.jpg")
   else
-    echo "run.sh: veldan preview failed; see veldan --help for its options" >&2
+    echo "run.sh: veldan preview failed" >&2
   fi
 fi
 
-# ---- HOOK: export ---------------------------------------------------------
-# Writes the stitcher projects, once `veldan export` exists.
-if veldan_has export; then
-  echo "== Exporting $open_project for PTGui and Hugin (veldan export)"
-  for out in "$demo/demo.pts" "$demo/demo.pto"; do
-    if "$bin/veldan" export "$open_project" -o "$out"; then
-      done_lines+=("stitcher project $out")
+if [ -z "$has_display" ] && veldan_has export; then
+  echo "== Exporting $open_project for PTGui, Autopano and Hugin (veldan export)"
+  for pair in ptgui:demo.pts autopano:demo.pano hugin:demo.pto; do
+    out="$demo/${pair#*:}"
+    if "$bin/veldan" export "$open_project" --format "${pair%%:*}" -o "$out"; then
+      done_lines+=("stitcher project     $out")
     else
-      echo "run.sh: veldan export -o $out failed; see veldan --help for its options" >&2
+      echo "run.sh: veldan export --format ${pair%%:*} failed" >&2
     fi
   done
 fi
@@ -236,11 +242,12 @@ summary() {
   for line in "${done_lines[@]+"${done_lines[@]}"}"; do echo "  $line"; done
 }
 
-if [ -x "$bin/VELDANpreview" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+if [ -n "$has_display" ]; then
   summary
   echo
   echo "== Starting the desktop program with $open_project"
-  echo "   The head pane is set up for the virtual head: press On/Off to switch it on."
+  echo "   The head pane is set up for the virtual head: press On/Off to switch it on,"
+  echo "   then Start to shoot the panorama; the pictures fill the preview as they arrive."
   echo "   The virtual head stops when you close the program."
   "$bin/VELDANpreview" "$open_project" || echo "run.sh: VELDANpreview ended with status $?" >&2
 else

@@ -48,6 +48,11 @@ CVRHeadControlWidget::CVRHeadControlWidget(DocumentList& documents, HeadControlO
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
+  // Dark visual styles have light text, which would vanish on the white
+  // dialog: captions and positions are drawn dark, disabled ones mid grey.
+  pal.setColor(QPalette::Active, QPalette::WindowText, Qt::black);
+  pal.setColor(QPalette::Inactive, QPalette::WindowText, Qt::black);
+  pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
   setPalette(pal);
 
   onOff_ = Button(tr("On/Off"), tr("Start/Stop using an attached VELDAN VR device"), this);

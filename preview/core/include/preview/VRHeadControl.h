@@ -16,14 +16,13 @@
 #include "preview/DocumentList.h"
 #include "preview/DslrRemote.h"
 #include "preview/HeadState.h"
+#include "preview/WindowMessages.h"
 
 class VELDANPanoramaTile;
 class VELDANPanoramaBracketing;
 
 namespace veldan::preview {
 
-constexpr UINT WM_HEAD_REFRESH = WM_USER + 1;  // to the head control
-constexpr UINT WM_TILE_CHANGED = WM_USER + 2;  // to the bound view, wParam the tile number
 constexpr UINT WM_DEVICE_STATE = WM_APP + 1;   // from the bus driver
 constexpr UINT WM_CONTROL_STATUS = WM_APP + 10;  // from the control library
 constexpr unsigned kOnOffTimer = 4096;
