@@ -16,6 +16,7 @@
 #include "OutputWnd.h"
 #include "PreviewApp.h"
 #include "PreviewChild.h"
+#include "WindowManagerDlg.h"
 #include "QtDocumentUi.h"
 #include "Ribbon.h"
 #include "VRHeadPane.h"
@@ -213,7 +214,11 @@ void CMainFrame::OnCommand(int command) {
       break;
     case cmd::kViewHeadPane: TogglePane(head_); break;
     case cmd::kViewLogPane: TogglePane(output_); break;
-    case cmd::kWindowManager: mdi_->setFocus(); break;
+    case cmd::kWindowManager: {
+      CWindowManagerDlg dialog(*mdi_, *ui_, this);
+      dialog.exec();
+      break;
+    }
     case cmd::kHelpFinder:
     case cmd::kHelp:
     case cmd::kHelpUsing:

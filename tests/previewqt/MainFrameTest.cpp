@@ -11,8 +11,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QTabWidget>
+#include <chrono>
 #include <thread>
 #include "AppCommands.h"
 #include "MainFrame.h"
@@ -20,6 +22,7 @@
 #include "OutputWnd.h"
 #include "PreviewApp.h"
 #include "PreviewChild.h"
+#include "WindowManagerDlg.h"
 #include "Ribbon.h"
 #include "TestSupport.h"
 #include "platform/Text.h"
@@ -337,4 +340,45 @@ TEST_F(MainFrameTest, ExposureBoxListsTheFirstTilesOffsetsAndPicksTheShownExposu
   EXPECT_EQ(box->currentIndex(), 0);
   emit box->activated(2);
   EXPECT_EQ(frame->ActiveChild()->View()->ShownExposure(), 2u);
+}
+
+TEST_F(MainFrameTest, WindowManagerSavesAndClosesOnlyWhatItMay) {
+  const fs::path file = MakeProject("Pier");
+  CVELDANpreviewApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
+  CMainFrame* frame = app.MainFrame();
+  frame->show();
+  CChildFrame* child = frame->ActiveChild();
+  ASSERT_NE(child, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return child->isVisible(); }));
+  CVELDANpreviewDoc* doc = &child->Document();
+
+  frame->MdiArea()->setActiveSubWindow(child);
+  previewtest::ScriptedUi ui;
+  CWindowManagerDlg dialog(*frame->MdiArea(), ui, frame);
+  ASSERT_EQ(dialog.List()->count(), 1);
+  EXPECT_EQ(dialog.List()->item(0)->text(), QStringLiteral("Pier"));
+  EXPECT_TRUE(dialog.List()->item(0)->isSelected());  // the active window
+
+  // Save writes the modified document where it came from.
+  doc->Project().description.Set(L"Pier at dusk");
+  doc->SetModifiedFlag();
+  fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(1));
+  const auto before = fs::last_write_time(file);
+  dialog.SaveSelected();
+  EXPECT_FALSE(doc->IsModified());
+  EXPECT_GT(fs::last_write_time(file), before);
+
+  // A document held by background work refuses to close and stays listed.
+  ASSERT_TRUE(app.Documents().Hold(doc));
+  dialog.List()->item(0)->setSelected(true);
+  dialog.CloseSelected();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frame->MdiArea()->subWindowList().size(), 1);
+  EXPECT_EQ(dialog.List()->count(), 1);
+  app.Documents().Release(doc);
+  dialog.List()->item(0)->setSelected(true);
+  dialog.CloseSelected();
+  EXPECT_TRUE(WaitFor([&] { return frame->MdiArea()->subWindowList().isEmpty(); }));
+  EXPECT_TRUE(WaitFor([&] { return app.Documents().Count() == 0; }));
 }
