@@ -16,14 +16,13 @@
 #include "preview/DocumentList.h"
 #include "preview/DslrRemote.h"
 #include "preview/HeadState.h"
+#include "preview/WindowMessages.h"
 
 class VELDANPanoramaTile;
 class VELDANPanoramaBracketing;
 
 namespace veldan::preview {
 
-constexpr UINT WM_HEAD_REFRESH = WM_USER + 1;  // to the head control
-constexpr UINT WM_TILE_CHANGED = WM_USER + 2;  // to the bound view, wParam the tile number
 constexpr UINT WM_DEVICE_STATE = WM_APP + 1;   // from the bus driver
 constexpr UINT WM_CONTROL_STATUS = WM_APP + 10;  // from the control library
 constexpr unsigned kOnOffTimer = 4096;
@@ -85,8 +84,14 @@ struct HeadControlOptions {
 class CVRHeadControl {
 public:
   explicit CVRHeadControl(DocumentList& documents, HeadControlOptions options = {});
-  // Stops a running capture, the monitor and the device.
+  // Stops a running capture, the monitor and the device (Close).
   ~CVRHeadControl();
+  // Cancels a running capture, stops the monitor and the device and waits
+  // for all of them. serve, when given, is called again and again on the
+  // calling thread meanwhile: a window thread that closes the head keeps
+  // serving its events, so that a monitor asking a question on that thread
+  // (collecting mode) can still be answered. Idempotent.
+  void Close(const std::function<void()>& serve = {});
   CVRHeadControl(const CVRHeadControl&) = delete;
   CVRHeadControl& operator=(const CVRHeadControl&) = delete;
 
@@ -230,6 +235,9 @@ private:
 
   std::thread startStopThread_;
   std::thread captureThread_;
+  // Set when the thread above has done its work (and may be joined at once).
+  Event startStopDone_{true, true};
+  Event captureDone_{true, true};
 };
 
 }  // namespace veldan::preview
