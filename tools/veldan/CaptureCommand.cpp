@@ -159,7 +159,12 @@ int CaptureCommand(const std::vector<std::string>& args) {
   bool sawStart = false;
   while (phase != Phase::Done) {
     Message m;
-    if (headWindow.GetMessage(m, 50)) head.HandleMessage(m);
+    if (headWindow.GetMessage(m, 50)) {
+      // The start thread posts a refresh once it left Off: a start that
+      // fails at once is seen even when the loop never samples Starting.
+      if (m.message == preview::WM_HEAD_REFRESH) sawStart = true;
+      head.HandleMessage(m);
+    }
     bool tileChanged = false;
     while (viewWindow.GetMessage(m, 0)) tileChanged |= m.message == preview::WM_TILE_CHANGED;
     PrintLog(logWindow);
