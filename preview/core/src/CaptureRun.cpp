@@ -129,11 +129,12 @@ void CVRHeadControl::ShootManual(CVELDANpreviewDoc* doc, VELDANPanoramaBracketin
     const double exposure = ExposureTime() * std::pow(2.0, image->ev / 3.0);
     // The entry is queued before the shutter is released: a camera may
     // write its file before op_shoot returns, and the monitor ignores a
-    // file that no entry waits for.
+    // file that no entry waits for. The image is marked first: once queued
+    // it belongs to the monitor, which writes its file name.
+    SetTaken(image);
     const size_t queued = queue_.AppendCounted(doc, image, tileNr, false);
     LogText(L"Added image to file monitor queue (%lu in queue).\n", static_cast<unsigned long>(queued));
     entries_.op_shoot(h);
-    SetTaken(image);
     entries_.op_wait(h, -1);
     entries_.op_wait(h, std::max(100, RoundUp(exposure)));
     entries_.op_release(h);
