@@ -19,6 +19,7 @@
 #include "WindowManagerDlg.h"
 #include "QtDocumentUi.h"
 #include "Ribbon.h"
+#include "SettingsDlg.h"
 #include "VRHeadPane.h"
 #include "VisualStyle.h"
 #include "platform/Folders.h"
@@ -80,6 +81,8 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
   headOptions.profile = &app_.ProfileStore();
   auto* headPane = new CVRHeadPane(app_.Documents(), headOptions, this);
   head_ = headPane;
+  connect(headPane->Dialog(), &CVRHeadControlWidget::preferencesRequested, this,
+          [this] { ShowDeviceSettingsDialog(this, app_.ProfileStore()); });
   head_->setObjectName(QStringLiteral("VRHeadPane_%1").arg(cmd::kViewHeadPane));
   head_->setAllowedAreas(Qt::AllDockWidgetAreas);
   head_->setMinimumSize(200, 200);

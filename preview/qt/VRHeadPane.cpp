@@ -1,4 +1,5 @@
 #include "VRHeadPane.h"
+#include "QtCaptureMonitorUi.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
@@ -44,7 +45,16 @@ QComboBox* TimingBox(const std::vector<std::wstring>& items, QWidget* parent) {
 }  // namespace
 
 CVRHeadControlWidget::CVRHeadControlWidget(DocumentList& documents, HeadControlOptions options, QWidget* parent)
-    : QWidget(parent), control_(std::make_unique<CVRHeadControl>(documents, std::move(options))) {
+    : QWidget(parent) {
+  Profile* profile = options.profile;
+  control_ = std::make_unique<CVRHeadControl>(documents, std::move(options));
+  if (profile) {
+    // Every switch-on starts the capture-folder monitor; its collecting-mode
+    // questions appear over this pane.
+    monitorUi_ = std::make_unique<QtCaptureMonitorUi>(this);
+    monitor_ = std::make_unique<HeadFolderMonitor>(*monitorUi_, *profile);
+    control_->SetMonitor(monitor_.get());
+  }
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
@@ -144,6 +154,9 @@ CVRHeadControlWidget::~CVRHeadControlWidget() {
   // The head control stops a running device; its threads still post to
   // the handle, which goes afterwards.
   control_->SetObserver(nullptr);
+  // The stop waits for the monitor, which may still ask its collecting-mode
+  // questions on this thread: keep serving events meanwhile.
+  control_->Close([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
   control_.reset();
   UnregisterWindow(hwnd_);
 }

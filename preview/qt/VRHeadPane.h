@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <memory>
 #include "platform/Window.h"
+#include "preview/HeadFolderMonitor.h"
 #include "preview/VRHeadControl.h"
 
 class QComboBox;
@@ -13,6 +14,7 @@ namespace veldan::preview {
 
 class CVRButton;
 class CVELDANpreviewView;
+class QtCaptureMonitorUi;
 
 // The head pane's dialog: shows what the head control reports and forwards
 // every command to it. The head control's notification window is a
@@ -24,6 +26,8 @@ public:
   ~CVRHeadControlWidget() override;
 
   CVRHeadControl& Control() { return *control_; }
+  // The capture-folder monitor; null when the options had no profile.
+  HeadFolderMonitor* Monitor() const { return monitor_.get(); }
   HWND Handle() const { return hwnd_; }
   // Binds the view whose document a capture shoots (null: none).
   void SetView(CVELDANpreviewView* view, CVELDANpreviewDoc* document);
@@ -58,6 +62,10 @@ private:
   void Show();
   void OnPrefs();
 
+  // The capture-folder monitor of the head (with a profile only); the
+  // head control, reset first, uses it.
+  std::unique_ptr<QtCaptureMonitorUi> monitorUi_;
+  std::unique_ptr<HeadFolderMonitor> monitor_;
   std::unique_ptr<CVRHeadControl> control_;
   HWND hwnd_ = nullptr;
   CVELDANpreviewView* view_ = nullptr;

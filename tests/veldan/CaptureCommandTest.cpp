@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -150,4 +151,76 @@ TEST_F(CaptureCommand, RefusesBadArgumentsAndAMissingHead) {
   EXPECT_EQ(Wait(pid), 1) << ReadFile(output);
   EXPECT_NE(ReadFile(output).find("ERROR: UNABLE TO INITIALIZE DEVICE"), std::string::npos) << ReadFile(output);
   EXPECT_EQ(ReadFile(project), before);
+}
+
+namespace {
+
+// The files the saved project names, one per image (empty: none).
+std::vector<std::wstring> NamedFiles(VELDANPanoramaProject& p) {
+  std::vector<std::wstring> names;
+  for (uint32_t t = 0; t < p.TileCount(); ++t)
+    for (uint32_t b = 0; b < p.Tile(t)->bracketings.GetItemCount(); ++b)
+      for (uint32_t i = 0; i < p.Tile(t)->Bracketing(b)->GetImageCnt(); ++i) {
+        const wchar_t* name = p.Tile(t)->Bracketing(b)->GetImage(i)->GetFilename();
+        names.push_back(name ? name : L"");
+      }
+  return names;
+}
+
+size_t JpegsIn(const fs::path& folder) {
+  size_t n = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec)) n += e.path().extension() == ".JPG" ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(CaptureCommand, FilesEveryImageFromTheCaptureFolderIntoTheProject) {
+  VELDANPanoramaProject planned;
+  ASSERT_TRUE(planned.LoadFromFile(project.wstring().c_str()));
+  const size_t images = NamedFiles(planned).size();
+  ASSERT_GT(images, 1u);
+  const pid_t pid = Spawn({"capture", project.string(), "--com", std::to_string(kCom), "--mode", "manual",
+                           "--capture-dir", captures.string()});
+  EXPECT_EQ(Wait(pid), 0) << ReadFile(output);
+  const std::string out = ReadFile(output);
+  EXPECT_EQ(out.find("needs the capture-folder monitor"), std::string::npos) << out;
+  EXPECT_NE(out.find("Starting file system monitoring..."), std::string::npos) << out;
+  EXPECT_NE(out.find("Found new image file: "), std::string::npos) << out;
+  // Every camera file left the capture folder for the project's folder, and
+  // the saved project names each under its image.
+  EXPECT_EQ(JpegsIn(captures), 0u) << out;
+  EXPECT_EQ(JpegsIn(project.parent_path()), images) << out;
+  VELDANPanoramaProject saved;
+  ASSERT_TRUE(saved.LoadFromFile(project.wstring().c_str()));
+  std::set<std::wstring> distinct;
+  for (const std::wstring& name : NamedFiles(saved)) {
+    ASSERT_FALSE(name.empty()) << out;
+    EXPECT_EQ(fs::path(name).parent_path(), project.parent_path());
+    EXPECT_TRUE(fs::is_regular_file(name));
+    distinct.insert(name);
+  }
+  EXPECT_EQ(distinct.size(), images);
+}
+
+TEST_F(CaptureCommand, InterruptKeepsTheImagesFiledSoFar) {
+  const pid_t pid = Spawn({"capture", project.string(), "--com", std::to_string(kCom), "--mode", "manual",
+                           "--capture-dir", captures.string()});
+  // Interrupt once at least one file has reached the project folder.
+  ASSERT_TRUE(Eventually([&] { return JpegsIn(project.parent_path()) >= 1; })) << ReadFile(output);
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 130) << ReadFile(output);
+  const std::string out = ReadFile(output);
+  VELDANPanoramaProject saved;
+  ASSERT_TRUE(saved.LoadFromFile(project.wstring().c_str()));
+  size_t named = 0;
+  for (const std::wstring& name : NamedFiles(saved)) {
+    if (name.empty()) continue;
+    ++named;
+    EXPECT_TRUE(fs::is_regular_file(name)) << out;
+  }
+  EXPECT_GE(named, 1u) << out;
+  // Every file that reached the project folder is named by the project.
+  EXPECT_EQ(named, JpegsIn(project.parent_path())) << out;
 }

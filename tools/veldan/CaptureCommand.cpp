@@ -2,19 +2,28 @@
 // same head control and capture run as the desktop program. The head
 // control's window and the log window are message queues that this loop
 // empties; Ctrl-C cancels the run, returns the head to 0°/0°, saves the
-// project and switches the head off.
+// project and switches the head off. The capture-folder monitor runs with
+// the head and files each image the camera writes into the capture folder
+// (--capture-dir) into the project folder; the project is saved as images
+// are filed.
+#include <stdlib.h>
+
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Arguments.h"
 #include "Commands.h"
+#include "ConsoleMonitorUi.h"
 #include "VELDANPanoramaProject.h"
+#include "platform/Profile.h"
 #include "platform/Text.h"
 #include "platform/Window.h"
 #include "preview/DocumentList.h"
+#include "preview/HeadFolderMonitor.h"
 #include "preview/LogText.h"
 #include "preview/VELDANpreviewDoc.h"
 #include "preview/VRHeadControl.h"
@@ -41,6 +50,39 @@ void PrintLog(MessageQueueWindow& logWindow) {
   }
   std::fflush(stdout);
 }
+
+// The monitor reads its capture folder from a profile. This run's folder
+// goes into a profile of its own in a temporary directory, which leaves the
+// user's stored settings untouched; it is removed at the end.
+class RunProfile {
+public:
+  bool Create(const std::filesystem::path& captureDirectory, std::string& error) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veldan-capture-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      error = "cannot create a temporary folder for the run's settings";
+      return false;
+    }
+    dir_ = pattern;
+    profile_ = std::make_unique<Profile>(dir_ / "capture.ini");
+    if (!captureDirectory.empty() &&
+        !profile_->WriteString(L"settings", L"CAPTURE_DIRECTORY",
+                               std::filesystem::absolute(captureDirectory).wstring())) {
+      error = "cannot write the run's settings";
+      return false;
+    }
+    return true;
+  }
+  ~RunProfile() {
+    profile_.reset();
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  Profile& Get() { return *profile_; }
+
+private:
+  std::filesystem::path dir_;
+  std::unique_ptr<Profile> profile_;
+};
 
 }  // namespace
 
@@ -91,11 +133,14 @@ int CaptureCommand(const std::vector<std::string>& args) {
   preview::SetLogWindow(logWindow.Handle());
   preview::HeadControlOptions options;
   options.extraSwitches = {L"-o", L"port=" + std::to_wstring(port)};
+  RunProfile runProfile;
+  if (!runProfile.Create(captureDir, error)) return Fail(kExitFailure, error);
+  ConsoleMonitorUi monitorUi;
+  // Declared before the head control, which stops it and goes first.
+  preview::HeadFolderMonitor monitor(monitorUi, runProfile.Get());
   preview::CVRHeadControl head(documents, options);
   head.SetWindow(headWindow.Handle());
-  if (!captureDir.empty())
-    std::fprintf(stderr, "veldan: images are only shot; filing them from %s needs the capture-folder monitor\n",
-                 captureDir.c_str());
+  head.SetMonitor(&monitor);
 
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -114,10 +159,17 @@ int CaptureCommand(const std::vector<std::string>& args) {
   bool sawStart = false;
   while (phase != Phase::Done) {
     Message m;
-    if (headWindow.GetMessage(m, 50)) head.HandleMessage(m);
+    if (headWindow.GetMessage(m, 50)) {
+      // The start thread posts a refresh once it left Off: a start that
+      // fails at once is seen even when the loop never samples Starting.
+      if (m.message == preview::WM_HEAD_REFRESH) sawStart = true;
+      head.HandleMessage(m);
+    }
     bool tileChanged = false;
     while (viewWindow.GetMessage(m, 0)) tileChanged |= m.message == preview::WM_TILE_CHANGED;
     PrintLog(logWindow);
+    // A shooting mark or a filed image: the project on disk follows.
+    if (tileChanged) save();
     const preview::HeadState state = head.State();
     if (state != preview::HeadState::Off) sawStart = true;
     if (g_interrupted && !cancelled) {
@@ -142,7 +194,6 @@ int CaptureCommand(const std::vector<std::string>& args) {
         }
         break;
       case Phase::Capturing:
-        if (tileChanged) save();
         if (state == preview::HeadState::Ready) {
           head.JoinWorkers();
           // The run ends with the move back to 0/0 under way; switching
@@ -162,6 +213,13 @@ int CaptureCommand(const std::vector<std::string>& args) {
   }
   head.JoinWorkers();
   PrintLog(logWindow);
+  {
+    // Images the monitor filed while the head was switched off.
+    bool tileChanged = false;
+    Message m;
+    while (viewWindow.GetMessage(m, 0)) tileChanged |= m.message == preview::WM_TILE_CHANGED;
+    if (tileChanged && !failed) save();
+  }
   preview::SetLogWindow(nullptr);
   if (failed) return Fail(kExitFailure, "the head could not be initialised");
   return cancelled ? kExitInterrupted : kExitOk;

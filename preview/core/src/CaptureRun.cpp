@@ -127,10 +127,14 @@ void CVRHeadControl::ShootManual(CVELDANpreviewDoc* doc, VELDANPanoramaBracketin
     entries_.op_wait_recover(h, RoundUp(RecoverTime()));
     if (!CaptureActive()) return;
     const double exposure = ExposureTime() * std::pow(2.0, image->ev / 3.0);
-    entries_.op_shoot(h);
+    // The entry is queued before the shutter is released: a camera may
+    // write its file before op_shoot returns, and the monitor ignores a
+    // file that no entry waits for. The image is marked first: once queued
+    // it belongs to the monitor, which writes its file name.
     SetTaken(image);
     const size_t queued = queue_.AppendCounted(doc, image, tileNr, false);
     LogText(L"Added image to file monitor queue (%lu in queue).\n", static_cast<unsigned long>(queued));
+    entries_.op_shoot(h);
     entries_.op_wait(h, -1);
     entries_.op_wait(h, std::max(100, RoundUp(exposure)));
     entries_.op_release(h);
@@ -155,7 +159,7 @@ void CVRHeadControl::ShootBurst(CVELDANpreviewDoc* doc, VELDANPanoramaBracketing
   entries_.op_wait_recover(h, RoundUp(RecoverTime() * count));
   const double hold = count * 10.0 + ExposureTime() * sum;
   entries_.op_preshoot(h);
-  entries_.op_shoot(h);  // the shutter stays pressed for the camera's own series
+  // As in manual mode the series' entries wait before the first file can.
   for (uint32_t n = 0; n < count; ++n) {
     VELDANPanoramaImage* image = bracketing->GetImage(n);
     if (!image) continue;
@@ -163,6 +167,7 @@ void CVRHeadControl::ShootBurst(CVELDANpreviewDoc* doc, VELDANPanoramaBracketing
     const size_t queued = queue_.AppendCounted(doc, image, tileNr, false);
     LogText(L"Added image to file monitor queue (%lu in queue).\n", static_cast<unsigned long>(queued));
   }
+  entries_.op_shoot(h);  // the shutter stays pressed for the camera's own series
   entries_.op_wait(h, -1);
   entries_.op_wait(h, std::max(100, RoundUp(hold)));
   entries_.op_release(h);

@@ -1,6 +1,7 @@
 #include "preview/VRHeadControl.h"
 #include <cmath>
 #include <cwchar>
+#include "platform/Tick.h"
 #include "preview/HeadPictures.h"
 #include "preview/VELDANpreviewDoc.h"
 
@@ -13,7 +14,9 @@ CVRHeadControl::CVRHeadControl(DocumentList& documents, HeadControlOptions optio
   display_.hPos = display_.vPos = L"----°";
 }
 
-CVRHeadControl::~CVRHeadControl() {
+CVRHeadControl::~CVRHeadControl() { Close(); }
+
+void CVRHeadControl::Close(const std::function<void()>& serve) {
   // A running capture is cancelled and waited for, so that no thread uses
   // the handle or this object any more.
   if (CaptureActive()) {
@@ -21,16 +24,28 @@ CVRHeadControl::~CVRHeadControl() {
     std::shared_lock<std::shared_mutex> guard(handleLock_);
     if (ControlHandle h = Handle()) entries_.rc_halt(h);
   }
+  if (serve) {
+    while (!captureDone_.Wait(10)) serve();
+    while (!startStopDone_.Wait(10)) serve();
+  }
   JoinCapture();
   JoinStartStop();
   monitorStopEvent_.Set();
-  monitorLock_.Enter();
+  if (serve) {
+    while (!monitorLock_.TryEnter()) {
+      serve();
+      Sleep(10);
+    }
+  } else {
+    monitorLock_.Enter();
+  }
   monitorLock_.Leave();
   if (monitor_) monitor_->Join();
   std::lock_guard<CriticalSection> guard(startStopLock_);
   if (ControlHandle h = handle_.exchange(nullptr)) {
     entries_.set_main_window(h, nullptr);
     entries_.deinit(h);
+    SetState(HeadState::Off);
   }
 }
 
@@ -132,10 +147,17 @@ void CVRHeadControl::OnOnOff() {
   DisableOnOff();
   if (slow_) SetSlow(false);
   JoinStartStop();
+  startStopDone_.Reset();
   if (Handle())
-    startStopThread_ = std::thread([this] { HeadStop(); });
+    startStopThread_ = std::thread([this] {
+      HeadStop();
+      startStopDone_.Set();
+    });
   else
-    startStopThread_ = std::thread([this] { HeadStart(); });
+    startStopThread_ = std::thread([this] {
+      HeadStart();
+      startStopDone_.Set();
+    });
   Changed();
 }
 
@@ -145,7 +167,11 @@ void CVRHeadControl::OnStart() {
     if (slow_) SetSlow(false);
     SetState(HeadState::Capturing);
     JoinCapture();
-    captureThread_ = std::thread([this] { CaptureRun(); });
+    captureDone_.Reset();
+    captureThread_ = std::thread([this] {
+      CaptureRun();
+      captureDone_.Set();
+    });
     Refresh();
   } else if (state == HeadState::Paused) {
     SetState(HeadState::Capturing);

@@ -84,8 +84,14 @@ struct HeadControlOptions {
 class CVRHeadControl {
 public:
   explicit CVRHeadControl(DocumentList& documents, HeadControlOptions options = {});
-  // Stops a running capture, the monitor and the device.
+  // Stops a running capture, the monitor and the device (Close).
   ~CVRHeadControl();
+  // Cancels a running capture, stops the monitor and the device and waits
+  // for all of them. serve, when given, is called again and again on the
+  // calling thread meanwhile: a window thread that closes the head keeps
+  // serving its events, so that a monitor asking a question on that thread
+  // (collecting mode) can still be answered. Idempotent.
+  void Close(const std::function<void()>& serve = {});
   CVRHeadControl(const CVRHeadControl&) = delete;
   CVRHeadControl& operator=(const CVRHeadControl&) = delete;
 
@@ -229,6 +235,9 @@ private:
 
   std::thread startStopThread_;
   std::thread captureThread_;
+  // Set when the thread above has done its work (and may be joined at once).
+  Event startStopDone_{true, true};
+  Event captureDone_{true, true};
 };
 
 }  // namespace veldan::preview
