@@ -14,6 +14,8 @@
 #      Autopano and Hugin projects are written, and the script prints where
 #      everything is.
 set -euo pipefail
+# VELDAN_DEMO_HOME: where the demo home is made (default <build>/demo);
+# VELDAN_DEMO_CAPTURE=0: without a display, skip the headless capture.
 build=${1:-build}
 root="$(cd "$(dirname "$0")/.." && pwd)"
 case "$build" in /*) build_dir=$build ;; *) build_dir="$root/$build" ;; esac
@@ -197,7 +199,7 @@ if [ -x "$bin/VELDANpreview" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DIS
   open_project=$project
 fi
 
-if [ -z "$has_display" ] && veldan_has capture; then
+if [ -z "$has_display" ] && [ "${VELDAN_DEMO_CAPTURE:-1}" != 0 ] && veldan_has capture; then
   echo "== Capturing the planned project on COM$com (veldan capture)"
   if "$bin/veldan" capture "$project" --com "$com" --capture-dir "$capture"; then
     done_lines+=("captured $project on the virtual head (pictures in $(dirname "$project"))")

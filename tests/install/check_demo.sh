@@ -29,8 +29,17 @@ grep -qE '^port = [0-9]+$' "$demo/home/Documents/VELDANmodular/settings.cfg" || 
 [ ! -e "$tmp/realhome" ] && [ ! -e "$tmp/realdata" ] && [ ! -e "$tmp/realconfig" ] ||
   fail "the demo wrote outside its demo home"
 [ ! -e "$demo/home/Documents/VELDANmodular/headsim.sock" ] || fail "the virtual head was not stopped"
+# Without a display the planned project is shot headless: every image filed
+# into the project folder, then the blended preview and the three exports.
+info=$("$build/bin/veldan" info "$demo/home/Documents/demo.vpp")
+tiles=$(sed -n 's/^tiles: *\([0-9]*\) .*/\1/p' <<< "$info")
+filed=$(sed -n 's/.* \([0-9]*\) with files).*/\1/p' <<< "$info")
+[ -n "$tiles" ] && [ "$tiles" -gt 0 ] && [ "$filed" = "$tiles" ] || { echo "$info"; fail "not every image was filed ($filed of $tiles)"; }
+[ -z "$(ls "$demo/capture")" ] || fail "pictures were left in the capture folder"
+for f in preview.jpg demo.pts demo.pano demo.pto; do [ -s "$demo/$f" ] || fail "no $f"; done
 
-# A second run replaces the demo home it made itself.
-VELDAN_DEMO_HOME="$demo" env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run.sh" "$build" > "$tmp/run2.log" 2>&1 ||
+# A second run replaces the demo home it made itself (without the capture,
+# which the first run has shown).
+VELDAN_DEMO_CAPTURE=0 VELDAN_DEMO_HOME="$demo" env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run.sh" "$build" > "$tmp/run2.log" 2>&1 ||
   { cat "$tmp/run2.log"; fail "second run failed"; }
 echo PASS
