@@ -1,19 +1,10 @@
 #include "preview/ControlLibrary.h"
+#include "preview/KeptModules.h"
 #include <memory>
-#include <mutex>
-#include <vector>
-#include "platform/DynamicLibrary.h"
+#include <string>
 
 namespace veldan::preview {
 namespace {
-
-// Loaded modules stay loaded for the life of the process.
-void KeepLoaded(std::unique_ptr<DynamicLibrary> library) {
-  static std::mutex lock;
-  static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed
-  std::lock_guard<std::mutex> guard(lock);
-  kept->push_back(std::move(library));
-}
 
 template <typename F>
 bool Look(const DynamicLibrary& library, const char* name, F& slot, bool required, std::string* reason) {

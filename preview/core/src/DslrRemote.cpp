@@ -1,18 +1,7 @@
 #include "preview/DslrRemote.h"
-#include <vector>
-#include "platform/DynamicLibrary.h"
+#include "preview/KeptModules.h"
 
 namespace veldan::preview {
-
-namespace {
-// Modules that must never be unloaded, reachable for the life of the process.
-void KeepLoaded(std::unique_ptr<DynamicLibrary> library) {
-  static std::mutex lock;
-  static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed
-  std::lock_guard<std::mutex> guard(lock);
-  kept->push_back(std::move(library));
-}
-}  // namespace
 
 DslrRemote::DslrRemote(std::string fileName) : fileName_(std::move(fileName)) {}
 
