@@ -146,6 +146,9 @@ protected:
     control.reset();
     monitor.reset();
     SetLogWindow(nullptr);
+    // Texts posted while the head went down (the library's switch-off lines)
+    // are owned by their messages: take them, or they leak with the queue.
+    DrainLog();
     head.Stop();
     unsetenv("VELDAN_HEADSIM_SOCKET");
   }
