@@ -2,11 +2,9 @@
 // for a project, written as PNG or JPEG: the warped or blended
 // equirectangular preview, or the flow chart of tile boxes.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "Arguments.h"
@@ -19,6 +17,7 @@
 #include "imaging/Scale.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
+#include "preview/PreviewPicture.h"
 
 namespace veldan::cli {
 
@@ -26,64 +25,11 @@ namespace {
 
 using imaging::Bitmap;
 using imaging::PixelLayout;
+using preview::MakeThumbnails;
+using preview::ShownPicture;
+using preview::ThumbJob;
 
 constexpr uint32_t kMaxFlowChartTiles = 4000;
-
-struct Job {
-    VELDANPanoramaImage* image;
-    uint32_t w, h;
-};
-
-// Makes the thumbnails the preview asks for, on as many threads as there
-// are processors, and waits for them: the view shows them as they arrive,
-// a picture file has to wait for all of them.
-void MakeThumbnails(const std::vector<Job>& jobs) {
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> threads;
-    const unsigned n = std::max(1u, std::min<unsigned>(veldan::ProcessorCount(), unsigned(jobs.size())));
-    for (unsigned t = 0; t < n; ++t)
-        threads.emplace_back([&] {
-            for (size_t k; (k = next.fetch_add(1)) < jobs.size();)
-                jobs[k].image->GenerateThumb(nullptr, jobs[k].w, jobs[k].h);
-        });
-    for (std::thread& t : threads) t.join();
-}
-
-// The shown image of a tile: image `index` of its selected bracketing, when
-// it names a file.
-VELDANPanoramaImage* ShownImage(VELDANPanoramaTile* tile, uint32_t index) {
-    VELDANPanoramaBracketing* bracketing = tile ? tile->Bracketing(tile->variant) : nullptr;
-    if (!bracketing || index >= bracketing->GetImageCnt()) return nullptr;
-    VELDANPanoramaImage* image = bracketing->GetImage(index);
-    return image && image->GetFilename() ? image : nullptr;
-}
-
-// A thumbnail of wanted size as GetImage asks for it: limited to the picture.
-Job ThumbJob(VELDANPanoramaImage* image, uint64_t w, uint64_t h) {
-    const uint32_t pw = image->GetWidth(), ph = image->GetHeight();
-    return {image, uint32_t(std::clamp<uint64_t>(w, 1, std::max(pw, 1u))),
-            uint32_t(std::clamp<uint64_t>(h, 1, std::max(ph, 1u)))};
-}
-
-std::unique_ptr<Bitmap> Composite(VELDANPanoramaProject& project, uint32_t W, uint32_t H, uint32_t index, bool blend) {
-    std::vector<Job> jobs;
-    for (uint32_t k = 0; k < project.TileCount(); ++k) {
-        VELDANPanoramaTile* tile = project.Tile(k);
-        VELDANPanoramaImage* image = ShownImage(tile, index);
-        int32_t l, t;
-        uint32_t w, h;
-        if (!image || !VELDANPanoramaStitcher::GetDrawingRect(&project, tile, W, H, l, t, w, h)) continue;
-        if (int64_t(l) + w <= 0 || l >= int64_t(W) || int64_t(t) + h <= 0 || t >= int64_t(H)) continue;
-        jobs.push_back(ThumbJob(image, uint64_t(w) * 2, uint64_t(h) * 2));
-    }
-    MakeThumbnails(jobs);
-    VELDANPanoramaStitcher stitcher;
-    stitcher.project = &project;
-    void* picture = stitcher.GetImage(W, H, PREVIEW_REFRESH | (blend ? PREVIEW_BLEND : 0), index, 0, 0, 0, 0);
-    if (!picture) return nullptr;
-    auto copy = static_cast<Bitmap*>(picture)->Clone();
-    return copy ? std::make_unique<Bitmap>(std::move(copy).value()) : nullptr;
-}
 
 void FillRect(Bitmap& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t argb) {
     x0 = std::max<int64_t>(x0, 0);
@@ -119,7 +65,7 @@ std::unique_ptr<Bitmap> FlowChart(VELDANPanoramaProject& project, uint32_t W, ui
     // else those of the tile's frame.
     for (uint32_t k = 0; k < project.TileCount(); ++k) {
         VELDANPanoramaTile* tile = project.Tile(k);
-        VELDANPanoramaImage* image = ShownImage(tile, index);
+        VELDANPanoramaImage* image = ShownPicture(tile, index);
         if (image && image->GetWidth() && image->GetHeight())
             tile->aspect_ratio = double(image->GetWidth()) / image->GetHeight();
         else if (tile->fov_x > 0 && tile->fov_y > 0)
@@ -136,10 +82,10 @@ std::unique_ptr<Bitmap> FlowChart(VELDANPanoramaProject& project, uint32_t W, ui
         int64_t x0, y0, x1, y1;
     };
     std::vector<Box> boxes;
-    std::vector<Job> jobs;
+    std::vector<preview::ThumbnailJob> jobs;
     for (uint32_t k = 0; k < project.TileCount(); ++k) {
         VELDANPanoramaTile* tile = project.Tile(k);
-        Box box{ShownImage(tile, index), int64_t(tile->display_left), int64_t(tile->display_top),
+        Box box{ShownPicture(tile, index), int64_t(tile->display_left), int64_t(tile->display_top),
                 int64_t(tile->display_right), int64_t(tile->display_bottom)};
         boxes.push_back(box);
         const int64_t bw = box.x1 - box.x0, bh = box.y1 - box.y0;
@@ -221,7 +167,7 @@ int PreviewCommand(const std::vector<std::string>& args) {
     InitGlobalThreadPool();
     std::unique_ptr<Bitmap> picture = mode == "flowchart"
                                           ? FlowChart(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n))
-                                          : Composite(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n), mode == "blended");
+                                          : preview::ComposePreview(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n), mode == "blended");
     project.reset();
     DeinitGlobalThreadPool();
     if (!picture) return Fail(kExitFailure, "cannot make the preview picture");

@@ -5,13 +5,13 @@
 #include <vector>
 #include "preview/CaptureFolderMonitor.h"
 
-namespace veldan::cli {
+namespace veldan::preview {
 
 // The capture-folder monitor's dialogs without a screen: nobody can answer,
 // so every question is answered No (or Cancel), the file dialog is
 // cancelled, and each is written as a log line; the progress becomes log
 // lines too. Called on the monitor's thread.
-class ConsoleMonitorUi : public preview::CaptureMonitorUi {
+class ConsoleMonitorUi : public CaptureMonitorUi {
 public:
   bool AskYesNo(const std::wstring& caption, const std::wstring& text) override;
   bool AskOkCancel(const std::wstring& caption, const std::wstring& text) override;
@@ -28,4 +28,4 @@ private:
   uint32_t range_ = 0;
 };
 
-}  // namespace veldan::cli
+}  // namespace veldan::preview

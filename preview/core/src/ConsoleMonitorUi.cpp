@@ -1,8 +1,8 @@
-#include "ConsoleMonitorUi.h"
+#include "preview/ConsoleMonitorUi.h"
 #include <cstdio>
 #include "platform/Text.h"
 
-namespace veldan::cli {
+namespace veldan::preview {
 
 namespace {
 
@@ -51,4 +51,4 @@ void ConsoleMonitorUi::ProgressSet(uint32_t position) {
 
 void ConsoleMonitorUi::ProgressEnd() { Line(L"Capture monitor: filing done."); }
 
-}  // namespace veldan::cli
+}  // namespace veldan::preview
