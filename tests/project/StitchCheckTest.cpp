@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <numbers>
 #include <string>
 #include <vector>
 
+#include "PanoramaCompare.h"
 #include "PreviewTestSupport.h"
 #include "TestScene.h"
 #include "TestSupport.h"
@@ -22,11 +22,12 @@
 #include "imaging/Decode.h"
 
 using namespace previewtest;
+using veldan_test::Compare;
+using veldan_test::Psnr;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180;
 constexpr uint32_t kW = 720, kH = 360;  // size of every stitched panorama
 
 std::string ReadAll(const fs::path& path) {
@@ -45,59 +46,6 @@ bool ReplaceWord(std::string& text, const std::string& line, const std::string& 
     if (at == std::string::npos || end == std::string::npos) return false;
     text.replace(at + 1, end - at - 1, key + value);
     return true;
-}
-
-// Covered by some tile's frame, at least `margin` (plane units) inside it:
-// the directions a stitcher must reproduce.
-bool Covered(const std::vector<headsim::ViewSpec>& views, double az, double el, double margin) {
-    const double ca = std::cos(az * kDeg), sa = std::sin(az * kDeg), ce = std::cos(el * kDeg), se = std::sin(el * kDeg);
-    const double d[3] = {ce * ca, ce * sa, se};
-    for (const headsim::ViewSpec& v : views) {
-        const double t0 = v.azimuthDeg * kDeg, p0 = v.elevationDeg * kDeg;
-        const double c[3] = {std::cos(p0) * std::cos(t0), std::cos(p0) * std::sin(t0), std::sin(p0)};
-        const double dc = d[0] * c[0] + d[1] * c[1] + d[2] * c[2];
-        if (dc <= 0) continue;
-        // On the plane through c perpendicular to c, the unit directions
-        // across (increasing azimuth) and down.
-        const double a[3] = {-std::sin(t0), std::cos(t0), 0};
-        const double b[3] = {std::sin(p0) * std::cos(t0), std::sin(p0) * std::sin(t0), -std::cos(p0)};
-        const double across = (v.portrait ? v.sensorHeightMm : v.sensorWidthMm) / v.focalMm;
-        const double down = (v.portrait ? v.sensorWidthMm : v.sensorHeightMm) / v.focalMm;
-        const double s = (d[0] * a[0] + d[1] * a[1] + d[2] * a[2]) / dc / across;
-        const double t = (d[0] * b[0] + d[1] * b[1] + d[2] * b[2]) / dc / down;
-        if (std::fabs(s) < 0.5 - margin && std::fabs(t) < 0.5 - margin) return true;
-    }
-    return false;
-}
-
-struct Psnr {
-    double db = 0;
-    double covered = 0;  // share of the panorama compared
-};
-
-// PSNR over the covered pixels of a W x H panorama whose pixel (x, y) looks
-// at direction(x, y).
-template <class Direction>
-Psnr Compare(const Bitmap& stitched, const headsim::RgbImage& scene, const std::vector<headsim::ViewSpec>& views,
-             Direction direction) {
-    double sum = 0;
-    uint64_t n = 0;
-    for (uint32_t y = 0; y < stitched.Height(); ++y)
-        for (uint32_t x = 0; x < stitched.Width(); ++x) {
-            double az, el;
-            direction(x, y, az, el);
-            if (!Covered(views, az, el, 0.01)) continue;
-            uint8_t ref[3];
-            headsim::SamplePanorama(scene, az, el, ref);
-            const uint32_t p = stitched.GetArgb(x, y);
-            const double e[3] = {double(Red(p)) - ref[0], double(Green(p)) - ref[1], double(Blue(p)) - ref[2]};
-            sum += e[0] * e[0] + e[1] * e[1] + e[2] * e[2];
-            n += 3;
-        }
-    Psnr r;
-    r.covered = double(n / 3) / (double(stitched.Width()) * stitched.Height());
-    r.db = n ? 10 * std::log10(255.0 * 255.0 / (sum / double(n))) : 0;
-    return r;
 }
 
 class StitchCheck : public ::testing::Test {
@@ -155,13 +103,6 @@ protected:
     std::vector<headsim::ViewSpec> views;
 };
 
-// nona's equirectangular panorama of 360 x 180 degrees: yaw 0 in the middle,
-// pixel centres at half steps.
-void NonaDirection(uint32_t x, uint32_t y, double& az, double& el) {
-    az = std::fmod((x + 0.5) * 360.0 / kW - 180 + 360, 360.0);
-    el = 90 - (y + 0.5) * 180.0 / kH;
-}
-
 bool HaveNona() { return std::system("command -v nona >/dev/null 2>&1") == 0; }
 
 }  // namespace
@@ -199,7 +140,7 @@ TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
         Bitmap stitched = Nona(file);
         ASSERT_EQ(stitched.Width(), kW);
         ASSERT_EQ(stitched.Height(), kH);
-        const Psnr r = Compare(stitched, scene, views, NonaDirection);
+        const Psnr r = Compare(stitched, scene, views, veldan_test::NonaDirection(kW, kH));
         std::printf("nona %s: PSNR %.2f dB over %.1f %% of the panorama (%u tiles)\n", file.filename().c_str(), r.db,
                     100 * r.covered, project.TileCount());
         EXPECT_GT(r.covered, 0.9);
@@ -213,10 +154,7 @@ TEST_F(StitchCheck, OurBlendedPreviewReproducesTheScene) {
     stitcher.project = &project;
     void* composite = stitcher.GetImage(kW, kH, PREVIEW_BLEND, 0, 0, 0, 0, 0);
     ASSERT_NE(composite, nullptr);
-    const Psnr r = Compare(B(composite), scene, views, [](uint32_t x, uint32_t y, double& az, double& el) {
-        az = x * 360.0 / kW;                 // a full circle wraps: m = W
-        el = 90 - y * 180.0 / (kH - 1);      // row 0 the zenith, the last row the nadir
-    });
+    const Psnr r = Compare(B(composite), scene, views, veldan_test::PreviewDirection(kW, kH));
     std::printf("blended preview: PSNR %.2f dB over %.1f %% of the panorama (%u tiles)\n", r.db, 100 * r.covered,
                 project.TileCount());
     EXPECT_GT(r.covered, 0.9);
