@@ -56,9 +56,16 @@ Psnr Compare(const veldan::imaging::Bitmap& stitched, const headsim::RgbImage& s
 }
 
 PanoramaDirection PreviewDirection(uint32_t width, uint32_t height) {
-    return [width, height](uint32_t x, uint32_t y, double& az, double& el) {
-        az = x * 360.0 / width;
-        el = height > 1 ? 90 - y * 180.0 / (height - 1) : 0;
+    return PreviewDirection(width, height, 0, 360, -90, 90);
+}
+
+PanoramaDirection PreviewDirection(uint32_t width, uint32_t height, double theta0, double theta1, double phi0,
+                                   double phi1) {
+    const double dtheta = theta1 - theta0, dphi = phi1 - phi0;
+    const double m = dtheta == 360 ? double(width) : double(width > 1 ? width - 1 : 1);
+    return [=](uint32_t x, uint32_t y, double& az, double& el) {
+        az = std::fmod(theta0 + x * dtheta / m + 720, 360.0);
+        el = height > 1 ? phi1 - y * dphi / (height - 1) : phi0 + dphi / 2;
     };
 }
 

@@ -33,6 +33,11 @@ Psnr Compare(const veldan::imaging::Bitmap& stitched, const headsim::RgbImage& s
 // The preview's full sphere of W x H: column x at azimuth x·360/W (a full
 // circle wraps), row 0 the zenith, the last row the nadir.
 PanoramaDirection PreviewDirection(uint32_t width, uint32_t height);
+// The preview of a project's field of view (azimuth theta0..theta1,
+// elevation phi0..phi1, degrees): the outer columns on the edges unless the
+// azimuth is a full circle, the outer rows on the edges.
+PanoramaDirection PreviewDirection(uint32_t width, uint32_t height, double theta0, double theta1, double phi0,
+                                   double phi1);
 
 // nona's equirectangular panorama of 360 x 180 degrees: yaw 0 in the middle,
 // pixel centres at half steps.
