@@ -2,6 +2,7 @@
 // buttons tell the head's state (ready, capturing, paused) only this way.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QPushButton>
 #include "AppCommands.h"
 #include "TestSupport.h"
@@ -40,4 +41,16 @@ TEST(DisabledLookTest, DisabledButtonTextDiffersFromEnabledButStaysReadable) {
         << "enabled text is hard to read";
   }
   ApplyVisualStyle(cmd::kLookDefault);
+}
+
+TEST(DisabledLookTest, TimingBoxesStayEmptyUntilTheHeadReportsItsTimes) {
+  previewtest::TempHome home;
+  DocumentList documents;
+  CVRHeadPane pane(documents, HeadControlOptions{});
+  CVRHeadControlWidget* d = pane.Dialog();
+  for (QComboBox* box : {d->RecoverBox(), d->PreshotBox(), d->ExposureBox()}) {
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_TRUE(box->currentText().isEmpty()) << box->currentText().toStdString();
+    EXPECT_GT(box->count(), 0);
+  }
 }
