@@ -1,6 +1,7 @@
 // Shoots a real capture in the real main window and saves the window at
 // each of its states: the head switched on and ready, capturing (some tiles
-// filled, one being shot), paused and finished.
+// filled, one being shot), paused and finished, and the finished panorama
+// in the blended preview.
 //
 //   VELDANpreview_capture_screenshots [output folder]   (default build/screenshots)
 //
@@ -31,6 +32,9 @@
 #include "VELDANPanoramaProject.h"
 #include "VRHeadPane.h"
 #include "VirtualHeadProcess.h"
+#include "DemoProject.h"
+#include <QImage>
+#include "AppCommands.h"
 #include "platform/Text.h"
 #include "preview/DisplayMode.h"
 
@@ -67,7 +71,8 @@ void Settle(CVELDANpreviewView* view, int quietMs, int limitMs) {
 }
 
 bool Save(QWidget* w, const fs::path& file) {
-  const bool ok = w->grab().save(QString::fromStdString(file.string()));
+  // Strongest compression: the pictures go into the manual as they are.
+  const bool ok = w->grab().save(QString::fromStdString(file.string()), "PNG", 0);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", file.c_str());
   return ok;
 }
@@ -116,6 +121,22 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
   }
 
   QApplication qt(argc, argv);
+  // The virtual camera looks at the painted landscape of the other
+  // screenshots (an equirectangular picture: column x is the azimuth
+  // x * 360 / W, row y the elevation 90 - y * 180 / (H - 1)).
+  const fs::path scene = home / "scene.png";
+  {
+    QImage picture(2400, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+      const double phi = 90 - y * 180.0 / (picture.height() - 1);
+      for (int x = 0; x < picture.width(); ++x) line[x] = SceneColour(x * 360.0 / picture.width(), phi);
+    }
+    if (!picture.save(QString::fromStdString(scene.string()))) {
+      std::fprintf(stderr, "cannot write %s\n", scene.c_str());
+      return 1;
+    }
+  }
   const fs::path program = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "veldan-headsim";
   VirtualHeadProcess head;
   QString error;
@@ -125,7 +146,8 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
                    QString::fromStdString(capture.string()), QStringLiteral("--focal"), QString::number(kFocal),
                    QStringLiteral("--sensor"), QStringLiteral("36x24"), QStringLiteral("--orientation"),
                    QStringLiteral("portrait"), QStringLiteral("--resolution"), QStringLiteral("1200x800"),
-                   QStringLiteral("--time-scale"), QString::number(kTimeScale)},
+                   QStringLiteral("--time-scale"), QString::number(kTimeScale), QStringLiteral("--panorama"),
+                   QString::fromStdString(scene.string())},
                   30000, error)) {
     std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
     return 1;
@@ -232,6 +254,11 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
     return 1;
   Settle(view, 1000, 20000);
   if (!Save(frame, out / "capture-done.png")) ++failures;
+  // The shot panorama as the blended preview shows it.
+  frame->OnCommand(kCmdBlended);
+  Settle(view, 1000, 30000);
+  if (!Save(frame, out / "capture-blended.png")) ++failures;
+  frame->OnCommand(kCmdFlowChart);
 
   // Switched off again before the program ends, as a user would.
   if (!Await([&] { return d->OnOffButton()->isEnabled(); }, kLong, "the Off button")) return 1;
