@@ -27,8 +27,10 @@ bool VirtualHeadProcess::Start(const std::filesystem::path& program, const QStri
     if (process_.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 500))))
       text += process_.readAllStandardOutput();
   }
-  // Whatever it prints later is not read: drop it instead of buffering.
-  process_.setStandardOutputFile(QProcess::nullDevice());
+  // Whatever it prints later is dropped as it arrives instead of piling up.
+  QObject::disconnect(&process_, &QProcess::readyReadStandardOutput, nullptr, nullptr);
+  QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_,
+                   [this] { process_.readAllStandardOutput(); });
   return true;
 }
 
