@@ -33,3 +33,4 @@ clean:
 
 screenshots: build
 	$(BUILD_DIR)/bin/VELDANpreview_screenshots $(BUILD_DIR)/screenshots
+	$(BUILD_DIR)/bin/VELDANpreview_capture_screenshots $(BUILD_DIR)/screenshots

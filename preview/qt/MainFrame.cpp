@@ -98,17 +98,10 @@ CMainFrame::CMainFrame(CVELDANpreviewApp& app) : app_(app), ui_(std::make_unique
   ribbon_->LogPaneCheck()->setChecked(true);
   ribbon_->HeadPaneCheck()->setChecked(true);
 
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this, headPane](QMdiSubWindow* window) {
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
     UpdateExposureBox();
     UpdateModeChecks();
-    // The activated view is the one a capture shoots; it is unbound when its
-    // frame goes (activation moving to a pane does not unbind it).
-    auto* child = qobject_cast<CChildFrame*>(window);
-    if (!child || !child->View()) return;
-    headPane->Dialog()->SetView(child->View(), &child->Document());
-    connect(child, &QObject::destroyed, headPane, [headPane, view = child->View()] {
-      if (headPane->Dialog()->BoundView() == view) headPane->Dialog()->SetView(nullptr, nullptr);
-    });
+    BindHeadView(qobject_cast<CChildFrame*>(window));
   });
   connect(ribbon_->ExposureBox(), qOverload<int>(&QComboBox::activated), this, [this](int index) {
     if (CChildFrame* child = ActiveChild(); child && child->View())
@@ -165,6 +158,23 @@ void CMainFrame::AddChild(CChildFrame* child) {
   child->showMaximized();
   mdi_->setActiveSubWindow(child);
   UpdateExposureBox();
+  // The area reports no activation while it is hidden (a project named on
+  // the command line opens before the window shows) or while the window is
+  // not active: the new tab is bound to the head all the same, as its
+  // activation would bind it.
+  BindHeadView(child);
+}
+
+void CMainFrame::BindHeadView(CChildFrame* child) {
+  // The activated view is the one a capture shoots; it is unbound when its
+  // frame goes (activation moving to a pane does not unbind it).
+  auto* headPane = static_cast<CVRHeadPane*>(head_);
+  if (!child || !child->View() || !headPane) return;
+  if (headPane->Dialog()->BoundView() == child->View()) return;
+  headPane->Dialog()->SetView(child->View(), &child->Document());
+  connect(child, &QObject::destroyed, headPane, [headPane, view = child->View()] {
+    if (headPane->Dialog()->BoundView() == view) headPane->Dialog()->SetView(nullptr, nullptr);
+  });
 }
 
 void CMainFrame::OnCommand(int command) {

@@ -46,6 +46,8 @@ private:
   void OnApplicationLook(int look);
   void OnHelp();
   void TogglePane(QDockWidget* pane);
+  // Binds the child's view to the head pane (once; unbound when it goes).
+  void BindHeadView(CChildFrame* child);
   void UpdateExposureBox();
   void UpdateModeChecks();
   void OnPrint(bool withDialog);

@@ -39,6 +39,9 @@ QComboBox* TimingBox(const std::vector<std::wstring>& items, QWidget* parent) {
   auto* box = new QComboBox(parent);
   box->setEditable(true);
   for (const std::wstring& item : items) box->addItem(QString::fromStdWString(item));
+  // Empty until the head reports its times: the first item ("0", "1/8000")
+  // would read as a setting of a head that is not even on.
+  box->setCurrentIndex(-1);
   return box;
 }
 

@@ -24,6 +24,12 @@ const Look kLooks[] = {
     {"Office 2007 Aqua", QColor(196, 220, 226), Qt::white, Qt::black, QColor(216, 234, 238), QColor(255, 213, 77)},
 };
 
+// share of a, the rest of b.
+QColor Blend(const QColor& a, const QColor& b, double share) {
+  auto mix = [share](int x, int y) { return static_cast<int>(x * share + y * (1 - share) + 0.5); };
+  return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
+}
+
 }  // namespace
 
 int NormalizedLook(int look) {
@@ -47,6 +53,13 @@ void ApplyVisualStyle(int look) {
   p.setColor(QPalette::HighlightedText, Qt::black);
   p.setColor(QPalette::ToolTipBase, QColor(255, 255, 225));
   p.setColor(QPalette::ToolTipText, Qt::black);
+  // Disabled controls must look disabled: their texts fade towards their
+  // background and a disabled button is flatter than an enabled one (the
+  // head pane's Start, Break and Stop tell the head's state this way).
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, Blend(l.text, l.button, 0.45));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, Blend(l.text, l.window, 0.45));
+  p.setColor(QPalette::Disabled, QPalette::Text, Blend(Qt::black, l.base, 0.45));
+  p.setColor(QPalette::Disabled, QPalette::Button, Blend(l.button, l.window, 0.5));
   QApplication::setPalette(p);
 }
 

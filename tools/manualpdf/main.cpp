@@ -7,6 +7,7 @@
 // one is set). The PDF is written to a temporary file and renamed, so a
 // failed run leaves the previous PDF in place.
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QMarginsF>
@@ -14,9 +15,51 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QImage>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextImageFormat>
+#include <QUrl>
 #include <cstdio>
+
+namespace {
+
+// Gives every picture of the document a size that fits maxWidth (in the
+// document's pixels), keeping its aspect; a picture that cannot be loaded
+// is reported and counts as a failure, so that the build never ships a
+// manual with holes in it.
+bool FitPictures(QTextDocument& document, double maxWidth) {
+  bool ok = true;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.isValid() || !fragment.charFormat().isImageFormat()) continue;
+      QTextImageFormat image = fragment.charFormat().toImageFormat();
+      const QImage picture = document.resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
+      if (picture.isNull()) {
+        std::fprintf(stderr, "veldan-manualpdf: cannot load the picture %s\n", qPrintable(image.name()));
+        ok = false;
+        continue;
+      }
+      // Kept as the document's own resource: print() lays out a copy of the
+      // document, which takes its resources along but loads nothing itself.
+      document.addResource(QTextDocument::ImageResource, QUrl(image.name()), picture);
+      const double width = std::min<double>(picture.width(), maxWidth);
+      image.setWidth(width);
+      image.setHeight(width * picture.height() / picture.width());
+      QTextCursor cursor(&document);
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      cursor.setCharFormat(image);
+    }
+  }
+  return ok;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -59,7 +102,18 @@ int main(int argc, char** argv) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(10);
     document.setDefaultFont(font);
+    // Pictures are named relative to the manual's folder.
+    document.setBaseUrl(QUrl::fromLocalFile(QFileInfo(in.fileName()).absolutePath() + QLatin1Char('/')));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    // print() lays the text out on the writer's pages inside 2 cm margins of
+    // its own and scales pictures from screen pixels to the writer's: the
+    // widest picture is the text width in screen pixels.
+    const double screenDpi = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->logicalDotsPerInchX() : 96;
+    const double textWidth = writer.width() - 2 * (2 / 2.54) * writer.logicalDpiX();
+    if (!FitPictures(document, 0.98 * textWidth * screenDpi / writer.logicalDpiX())) {
+      out.cancelWriting();
+      return 1;
+    }
     document.print(&writer);  // lays the text out on the writer's pages, numbered
   }
   if (!out.commit()) {

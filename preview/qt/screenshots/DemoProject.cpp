@@ -11,6 +11,8 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
+}  // namespace
+
 // The colour of the painted scene in the direction (theta, phi), degrees.
 uint32_t SceneColour(double theta, double phi) {
   const double ridge = 6 + 5 * std::sin(theta * kPi / 45) + 3 * std::sin(theta * kPi / 13 + 1);
@@ -26,8 +28,6 @@ uint32_t SceneColour(double theta, double phi) {
   return imaging::MakeArgb(255, uint8_t((stripe ? 120 : 95) - 40 * d), uint8_t((stripe ? 150 : 120) - 50 * d),
                            uint8_t(60 - 20 * d));
 }
-
-}  // namespace
 
 void PlanDemoProject(VELDANPanoramaProject& project, const std::filesystem::path& folder) {
   project.description.Set(L"Demo");

@@ -6,6 +6,11 @@ class VELDANPanoramaProject;
 
 namespace veldan::preview::demo {
 
+// The painted landscape of the demo pictures (sky, sun, a ridge, a chequered
+// field) in the direction (theta azimuth, phi elevation) in degrees, as
+// 0xAARRGGBB.
+uint32_t SceneColour(double theta, double phi);
+
 // A planned full-sphere project (36 x 24 mm sensor, 50 mm lens, 10 %
 // overlap: 88 tiles, rows from the bottom) named "Demo" in folder.
 void PlanDemoProject(VELDANPanoramaProject& project, const std::filesystem::path& folder);

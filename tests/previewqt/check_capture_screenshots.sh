@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The capture screenshots of `make screenshots`: the program shoots a real
+# capture on the virtual head and writes one PNG per state, each a complete
+# 1280 x 800 picture small enough for the manual, and no two alike.
+#   check_capture_screenshots.sh PROGRAM
+set -euo pipefail
+program=$1
+fail() { echo "FAIL: $*"; exit 1; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+"$program" "$out" || fail "$program ended with status $?"
+states=(on running paused done blended)
+for state in "${states[@]}"; do
+  png="$out/capture-$state.png"
+  [ -f "$png" ] || fail "no $png"
+  [ "$(od -An -tx1 -N8 "$png" | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$png is no PNG"
+  # IHDR: width and height, big-endian, at bytes 16 and 20.
+  size=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}')
+  [ "$size" = 1280x800 ] || fail "$png is $size, not 1280x800"
+  tail -c 12 "$png" | grep -aq IEND || fail "$png is cut short"
+  bytes=$(wc -c < "$png")
+  [ "$bytes" -lt 409600 ] || fail "$png has $bytes bytes (want < 400 KB)"
+  echo "ok: $png ($bytes bytes)"
+done
+for ((i = 0; i < ${#states[@]}; ++i)); do
+  for ((j = i + 1; j < ${#states[@]}; ++j)); do
+    ! cmp -s "$out/capture-${states[i]}.png" "$out/capture-${states[j]}.png" ||
+      fail "capture-${states[i]}.png and capture-${states[j]}.png are the same picture"
+  done
+done
+echo PASS
