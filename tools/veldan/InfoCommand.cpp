@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Arguments.h"
 #include "Commands.h"
 #include "JsonWriter.h"
 #include "VELDANPanoramaProject.h"
@@ -182,16 +183,16 @@ void Summary(VELDANPanoramaProject& p) {
 int InfoCommand(const std::vector<std::string>& args) {
     std::string file;
     bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            json = true;
-        else if (!a.empty() && a[0] == '-')
-            return Fail(kExitUsage, "unknown argument \"" + a + "\" for info");
-        else if (!file.empty())
-            return Fail(kExitUsage, "info takes one project file");
-        else
-            file = a;
-    }
+    const auto usage = OptionReader()
+                           .Others([&](const std::string& a, ArgumentReader&, std::string&) {
+                               if (a != "--json") return OptionReader::Result::NotMine;
+                               json = true;
+                               return OptionReader::Result::Handled;
+                           })
+                           .Unknown([](const std::string& a) { return "unknown argument \"" + a + "\" for info"; })
+                           .Positional(file, [](const std::string&) { return "info takes one project file"; })
+                           .Read(args);
+    if (usage) return Fail(kExitUsage, *usage);
     if (file.empty()) return Fail(kExitUsage, "info needs a FILE.vpp");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return Fail(kExitFailure, "no such project file \"" + file + "\"");
