@@ -4,7 +4,8 @@ if(TARGET Pelkor AND TARGET veldan-headsim)
   add_executable(bench_driver_headsim
     ${CMAKE_CURRENT_LIST_DIR}/driver_headsim.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/VirtualHead.cpp)
-  target_include_directories(bench_driver_headsim PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_include_directories(bench_driver_headsim PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+                                                          ${CMAKE_CURRENT_LIST_DIR}/support)
   target_compile_definitions(bench_driver_headsim PRIVATE
     VELDAN_HEADSIM_PATH="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/veldan-headsim")
   target_link_libraries(bench_driver_headsim PRIVATE Pelkor benchmark::benchmark Threads::Threads)

@@ -4,7 +4,6 @@
 // second) that serialized, echoed commands reach, and the CPU time of this
 // process (the driver) while the bus is idle.
 #include <benchmark/benchmark.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "Pelkor.h"
+#include "RelayMeasure.h"
 #include "VirtualHead.h"
 
 using veldan_test::VirtualHead;
@@ -23,7 +23,6 @@ namespace {
 
 constexpr uint8_t kCom = 78;
 constexpr uint32_t kControlAddress = 3;
-constexpr double kWireBytesPerSecond = 1920.0;
 
 long StatsField(const std::string& reply, const std::string& key) {
     std::istringstream words(reply);
@@ -112,12 +111,6 @@ Bench& TheBench() {
     return bench;
 }
 
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 // A burst of relay commands queued at once; the output thread sends them one
 // at a time, each waiting for its echo. Consecutive commands differ, so none
 // is merged with its neighbour.
@@ -127,22 +120,9 @@ void BM_HeadSerializedRelayCommands(benchmark::State& state) {
         state.SkipWithError(bench.error.c_str());
         return;
     }
-    const int burst = static_cast<int>(state.range(0));
-    double bytes = 0, seconds = 0;
-    uint64_t commands = 0;
-    for (auto _ : state) {
-        const long bytesBefore = bench.BytesOnLine();
-        const auto start = std::chrono::steady_clock::now();
-        for (int k = 0; k < burst; ++k)
-            if (!bench.Relay(k)) state.SkipWithError("relay command refused");
-        while (bench.ControlBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        bytes += static_cast<double>(bench.BytesOnLine() - bytesBefore);
-        commands += static_cast<uint64_t>(burst);
-    }
-    state.counters["wire_share"] = bytes / kWireBytesPerSecond / seconds;
-    state.counters["commands_per_s"] = static_cast<double>(commands) / seconds;
-    state.counters["bytes_on_line"] = bytes;
+    veldan_bench::MeasureRelayBursts(
+        state, static_cast<int>(state.range(0)), [&](int k) { return bench.Relay(k); },
+        [&] { return bench.ControlBusy(); }, [&] { return bench.BytesOnLine(); }, "relay command refused");
 }
 BENCHMARK(BM_HeadSerializedRelayCommands)->Arg(200)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -154,16 +134,9 @@ void BM_HeadIdleBusCpu(benchmark::State& state) {
         state.SkipWithError(bench.error.c_str());
         return;
     }
-    double cpu = 0, wall = 0;
-    for (auto _ : state) {
-        const double c0 = ProcessCpuSeconds();
-        const auto t0 = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        cpu += ProcessCpuSeconds() - c0;
-        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    state.counters["cpu_seconds"] = cpu;
-    state.counters["cpu_percent"] = 100.0 * cpu / wall;
+    const veldan_bench::IdleCpu idle = veldan_bench::MeasureIdleCpu(state);
+    state.counters["cpu_seconds"] = idle.seconds;
+    state.counters["cpu_percent"] = idle.percent;
 }
 BENCHMARK(BM_HeadIdleBusCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -4,13 +4,13 @@
 // serialized, echoed commands reach, and the process CPU time while the bus
 // is idle (it must not busy-wait).
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <chrono>
 #include <thread>
 
 #include "HeadResponder.h"
 #include "Pelkor.h"
+#include "RelayMeasure.h"
 #include "TestHome.h"
 
 using namespace pelkortest;
@@ -18,7 +18,6 @@ using namespace pelkortest;
 namespace {
 
 constexpr uint8_t kCom = 77;
-constexpr double kWireBytesPerSecond = 1920.0;
 
 struct Head {
     TestHome home;
@@ -63,12 +62,6 @@ Head& TheHead() {
     return head;
 }
 
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 // A burst of relay commands queued at once: the output thread sends them one
 // at a time, each waiting for its echo (serialized), as fast as the line lets
 // it. Consecutive commands differ, so none is merged with its neighbour.
@@ -78,23 +71,10 @@ void BM_SerializedRelayCommands(benchmark::State& state) {
         state.SkipWithError("the bus did not come up");
         return;
     }
-    const int burst = static_cast<int>(state.range(0));
-    double bytes = 0, seconds = 0;
-    uint64_t commands = 0;
-    for (auto _ : state) {
-        const uint64_t bytesBefore = head.responder.BytesOnLine();
-        const auto start = std::chrono::steady_clock::now();
-        for (int k = 0; k < burst; ++k) {
-            if (!head.Relay(static_cast<uint8_t>(k % 10), (k / 10) % 2 == 0)) state.SkipWithError("refused");
-        }
-        while (head.Busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        bytes += static_cast<double>(head.responder.BytesOnLine() - bytesBefore);
-        commands += static_cast<uint64_t>(burst);
-    }
-    state.counters["wire_share"] = bytes / kWireBytesPerSecond / seconds;
-    state.counters["commands_per_s"] = static_cast<double>(commands) / seconds;
-    state.counters["bytes_on_line"] = bytes;
+    veldan_bench::MeasureRelayBursts(
+        state, static_cast<int>(state.range(0)),
+        [&](int k) { return head.Relay(static_cast<uint8_t>(k % 10), (k / 10) % 2 == 0); },
+        [&] { return head.Busy(); }, [&] { return head.responder.BytesOnLine(); }, "refused");
 }
 BENCHMARK(BM_SerializedRelayCommands)->Arg(200)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -116,7 +96,7 @@ void BM_RelayCommandRoundTrip(benchmark::State& state) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double bytes = static_cast<double>(head.responder.BytesOnLine() - bytesBefore);
-    state.counters["wire_share"] = bytes / kWireBytesPerSecond / seconds;
+    state.counters["wire_share"] = bytes / veldan_bench::kWireBytesPerSecond / seconds;
     state.counters["commands_per_s"] = static_cast<double>(n) / seconds;
 }
 BENCHMARK(BM_RelayCommandRoundTrip)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -129,15 +109,7 @@ void BM_IdleBusCpu(benchmark::State& state) {
         state.SkipWithError("the bus did not come up");
         return;
     }
-    double cpu = 0, wall = 0;
-    for (auto _ : state) {
-        const double c0 = ProcessCpuSeconds();
-        const auto t0 = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        cpu += ProcessCpuSeconds() - c0;
-        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    state.counters["cpu_percent"] = 100.0 * cpu / wall;
+    state.counters["cpu_percent"] = veldan_bench::MeasureIdleCpu(state).percent;
 }
 BENCHMARK(BM_IdleBusCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

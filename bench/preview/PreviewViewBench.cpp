@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include "CameraPictures.h"
 #include "DemoProject.h"
 #include "PreviewView.h"
 #include "TestSupport.h"
@@ -37,36 +38,6 @@ namespace fs = std::filesystem;
 using namespace veldan::preview;
 
 namespace {
-
-// Camera-like pictures with texture (so the JPEG decoder has real work),
-// written in a child process so that their bitmap is not counted here.
-bool WritePictures(const std::vector<fs::path>& files, uint32_t w, uint32_t h) {
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    using namespace veldan::imaging;
-    auto bitmap = Bitmap::Create(w, h, PixelLayout::kBgr24);
-    if (!bitmap.ok()) _exit(1);
-    Bitmap& b = bitmap.value();
-    for (size_t i = 0; i < files.size(); ++i) {
-      for (uint32_t y = 0; y < h; ++y) {
-        uint8_t* row = b.Row(y);
-        for (uint32_t x = 0; x < w; ++x) {
-          const uint32_t n = (x * 2654435761u) ^ (y * 40503u) ^ uint32_t(i * 97);
-          row[3 * x] = uint8_t((x / 8 + i * 13) ^ (n >> 27));
-          row[3 * x + 1] = uint8_t((y / 8) ^ (n >> 26));
-          row[3 * x + 2] = uint8_t((x + y) / 16 + i * 5);
-        }
-      }
-      JpegEncodeOptions options;
-      if (!SaveJpeg(b, files[i], options).ok()) _exit(1);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // The view, telling when a paint has been completed.
 class TimedView : public CVELDANpreviewView {
@@ -113,7 +84,7 @@ int main(int argc, char** argv) {
   }
   std::printf("writing %u JPEG files of %ux%u ...\n", tiles, pw, ph);
   std::fflush(stdout);
-  if (!WritePictures(files, pw, ph)) {
+  if (!veldan_bench::WriteCameraPictures(files, pw, ph)) {
     std::fprintf(stderr, "cannot write the pictures\n");
     return 1;
   }

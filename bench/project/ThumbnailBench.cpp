@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "CameraPictures.h"
 #include "VELDANPanoramaProject.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Decode.h"
@@ -33,37 +34,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// A textured camera-like picture, written in a child process so that its
-// 72 MB bitmap does not count towards the peak memory measured here.
-bool WritePictures(const fs::path& dir, int count, uint32_t w, uint32_t h) {
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        using namespace veldan::imaging;
-        auto bitmap = Bitmap::Create(w, h, PixelLayout::kBgr24);
-        if (!bitmap.ok()) _exit(1);
-        for (int i = 0; i < count; ++i) {
-            Bitmap& b = bitmap.value();
-            for (uint32_t y = 0; y < h; ++y) {
-                uint8_t* row = b.Row(y);
-                for (uint32_t x = 0; x < w; ++x) {
-                    const uint32_t n = (x * 2654435761u) ^ (y * 40503u) ^ uint32_t(i * 97);
-                    row[3 * x] = uint8_t((x / 8 + i * 13) ^ (n >> 27));
-                    row[3 * x + 1] = uint8_t((y / 8) ^ (n >> 26));
-                    row[3 * x + 2] = uint8_t((x + y) / 16 + i * 5);
-                }
-            }
-            char name[32];
-            std::snprintf(name, sizeof name, "IMG_%04d.JPG", i + 1);
-            if (!SaveJpeg(b, dir / name).ok()) _exit(1);
-        }
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 long PeakKiB(const rusage& u) { return u.ru_maxrss; }
 
@@ -81,15 +51,15 @@ int main(int argc, char** argv) {
     const fs::path dir = fs::temp_directory_path() / ("veldan-thumbs-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::printf("writing %d JPEG files of %ux%u into %s\n", files, width, height, dir.c_str());
-    if (!WritePictures(dir, files, width, height)) {
-        std::fprintf(stderr, "cannot write the test pictures\n");
-        return 1;
-    }
     std::vector<fs::path> paths;
     for (int i = 0; i < files; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "IMG_%04d.JPG", i + 1);
         paths.push_back(dir / name);
+    }
+    if (!veldan_bench::WriteCameraPictures(paths, width, height)) {
+        std::fprintf(stderr, "cannot write the test pictures\n");
+        return 1;
     }
 
     // Header reads: the size of every file from its header.

@@ -24,19 +24,7 @@ namespace {
 
 constexpr int kCom = 57;
 
-const char* kSettings =
-    "port = 57\n"
-    "max_device_id = 2\n"
-    "horizontal_drive = 0\n"
-    "vertical_drive = 1\n"
-    "control_module = 2\n"
-    "shutter_module = 2\n"
-    "shutter_relay = 1\n"
-    "preshot_module = 2\n"
-    "preshot_relay = 0\n"
-    "battery_empty = 10.5\n"
-    "battery_full = 12.6\n"
-    "parking[1] = off\n";
+const std::string kSettings = veldan_test::StandardHeadSettings(kCom) + "parking[1] = off\n";
 
 // Polls a condition of the head (its state changes on the bus, not through
 // a message this test could wait for) until it holds or the time runs out.
@@ -73,12 +61,9 @@ protected:
     // Starts the virtual head and initialises the library against it.
     bool Start(std::initializer_list<std::wstring> switches, const std::string& extraSettings = "",
                std::vector<std::string> headOptions = {}) {
-        TempHome::Write(home.ConfigFolder() / "settings.cfg", std::string(kSettings) + extraSettings);
-        std::vector<std::string> options = {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
-                                            "--time-scale", "10", "--voltage", "11.55"};
-        options.insert(options.end(), headOptions.begin(), headOptions.end());
+        TempHome::Write(home.ConfigFolder() / "settings.cfg", kSettings + extraSettings);
         std::string error;
-        if (!head.Start(kCom, home.Documents(), options, error)) {
+        if (!head.Start(kCom, home.Documents(), veldan_test::StandardHeadOptions(headOptions), error)) {
             ADD_FAILURE() << error;
             return false;
         }

@@ -47,3 +47,21 @@ TEST(CaptureQueue, CountsWalksAndClears) {
   EXPECT_EQ(queue.TakeHead()->tileNr, 7);
   EXPECT_EQ(queue.TakeHead()->tileNr, 8);
 }
+
+// The count and the tail follow every take: a queue drained by TakeHead
+// appends at its head again, and AppendCounted counts what is still waiting.
+TEST(CaptureQueue, AppendCountedFollowsTakesAndDraining) {
+  CaptureQueue queue;
+  EXPECT_EQ(queue.AppendCounted(nullptr, nullptr, 1, false), 1u);
+  EXPECT_EQ(queue.AppendCounted(nullptr, nullptr, 2, false), 2u);
+  EXPECT_EQ(queue.TakeHead()->tileNr, 1);
+  EXPECT_EQ(queue.AppendCounted(nullptr, nullptr, 3, false), 2u);
+  EXPECT_EQ(queue.TakeHead()->tileNr, 2);
+  EXPECT_EQ(queue.TakeHead()->tileNr, 3);
+  EXPECT_EQ(queue.TakeHead(), nullptr);
+  EXPECT_EQ(queue.Count(), 0u);
+  EXPECT_EQ(queue.AppendCounted(nullptr, nullptr, 4, true), 1u);
+  std::vector<int> seen;
+  queue.ForEach([&](const CaptureQueueEntry& e) { seen.push_back(e.tileNr); });
+  EXPECT_EQ(seen, (std::vector<int>{4}));
+}

@@ -30,18 +30,6 @@ namespace headtest {
 namespace fs = std::filesystem;
 using namespace veldan::preview;
 
-inline const char* kSettings =
-    "port = 61\n"
-    "max_device_id = 2\n"
-    "horizontal_drive = 0\n"
-    "vertical_drive = 1\n"
-    "control_module = 2\n"
-    "shutter_module = 2\n"
-    "shutter_relay = 1\n"
-    "preshot_module = 2\n"
-    "preshot_relay = 0\n"
-    "battery_empty = 10.5\n"
-    "battery_full = 12.6\n";
 constexpr int kCom = 61;
 
 // Stands in for the capture-folder monitor: holds the monitor lock while it
@@ -137,7 +125,7 @@ protected:
     if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
     fs::create_directories(Config());
     fs::create_directories(captures);
-    previewtest::WriteText(Config() / "settings.cfg", kSettings);
+    previewtest::WriteText(Config() / "settings.cfg", veldan_test::StandardHeadSettings(kCom));
     SetLogWindow(logWindow.Handle());
     // The DSLR Remote Pro stand-in finds the virtual head's socket here.
     setenv("VELDAN_HEADSIM_SOCKET", (home.Root() / "Documents" / "headsim.sock").c_str(), 1);
@@ -156,12 +144,10 @@ protected:
   fs::path Config() const { return home.Root() / "Documents" / "VELDANmodular"; }
 
   bool StartHead(std::vector<std::string> extra = {}) {
-    std::vector<std::string> options = {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
-                                        "--time-scale", "10", "--voltage", "11.55",
-                                        "--capture-dir", captures.string(), "--resolution", "150x100"};
+    std::vector<std::string> options = {"--capture-dir", captures.string(), "--resolution", "150x100"};
     options.insert(options.end(), extra.begin(), extra.end());
     std::string error;
-    if (!head.Start(kCom, home.Root() / "Documents", options, error)) {
+    if (!head.Start(kCom, home.Root() / "Documents", veldan_test::StandardHeadOptions(options), error)) {
       ADD_FAILURE() << error;
       return false;
     }

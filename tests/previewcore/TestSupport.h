@@ -1,15 +1,11 @@
 #pragma once
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+#include "TempFolder.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
 #include "preview/DocumentUi.h"
@@ -23,8 +19,6 @@ namespace fs = std::filesystem;
 class TempHome {
 public:
   TempHome() {
-    std::string tmpl = (fs::temp_directory_path() / "previewcore-XXXXXX").string();
-    root_ = mkdtemp(tmpl.data());
     fs::create_directories(root_ / "config");
     fs::create_directories(root_ / "Documents");
     setenv("HOME", root_.c_str(), 1);
@@ -32,61 +26,15 @@ public:
     setenv("XDG_DOCUMENTS_DIR", (root_ / "Documents").c_str(), 1);
     setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
   }
-  ~TempHome() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   const fs::path& Root() const { return root_; }
 
 private:
-  fs::path root_;
+  veldan_test::TempDir dir_{"previewcore"};
+  const fs::path& root_ = dir_.Path();
 };
 
-// Makes a folder refuse new entries: without write permission, or for the
-// super-user (whom permissions do not stop) with the immutable attribute.
-class ReadOnlyFolder {
-public:
-  explicit ReadOnlyFolder(fs::path folder) : folder_(std::move(folder)) {
-    if (geteuid() != 0) {
-      fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-      active_ = true;
-      return;
-    }
-    fd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
-    int flags = 0;
-    if (fd_ >= 0 && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags |= FS_IMMUTABLE_FL;
-      active_ = ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-  }
-  ~ReadOnlyFolder() {
-    if (geteuid() != 0) {
-      fs::permissions(folder_, fs::perms::owner_all);
-    } else if (fd_ >= 0) {
-      int flags = 0;
-      if (ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags &= ~FS_IMMUTABLE_FL;
-        ioctl(fd_, FS_IOC_SETFLAGS, &flags);
-      }
-      close(fd_);
-    }
-  }
-  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-  bool Active() const { return active_; }
-
-private:
-  fs::path folder_;
-  int fd_ = -1;
-  bool active_ = false;
-};
-
-inline std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using veldan_test::ReadAll;
+using veldan_test::ReadOnlyFolder;
 
 inline void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;

@@ -95,6 +95,17 @@ protected:
     EXPECT_TRUE(doc.OnNewDocument(ui));
     return doc.PathName();
   }
+
+  // Starts the program with the project `file` and shows the main window;
+  // on return the project's window is visible.
+  static void OpenShown(CVELDANpreviewApp& app, const fs::path& file, CMainFrame*& frame, CChildFrame*& child) {
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
+    frame = app.MainFrame();
+    frame->show();
+    child = frame->ActiveChild();
+    ASSERT_NE(child, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return child->isVisible(); }));
+  }
 };
 
 }  // namespace
@@ -227,12 +238,9 @@ TEST_F(MainFrameTest, LogTextsFromSeveralThreadsReachTheList) {
 TEST_F(MainFrameTest, BusyDocumentKeepsItsTab) {
   const fs::path file = MakeProject("Busy");
   CVELDANpreviewApp app;
-  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
-  CMainFrame* frame = app.MainFrame();
-  frame->show();
-  CChildFrame* child = frame->ActiveChild();
-  ASSERT_NE(child, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return child->isVisible(); }));
+  CMainFrame* frame = nullptr;
+  CChildFrame* child = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(app, file, frame, child));
   CVELDANpreviewDoc* doc = &child->Document();
   ASSERT_TRUE(app.Documents().Hold(doc));
   frame->OnCommand(cmd::kFileClose);
@@ -345,12 +353,9 @@ TEST_F(MainFrameTest, ExposureBoxListsTheFirstTilesOffsetsAndPicksTheShownExposu
 TEST_F(MainFrameTest, WindowManagerSavesAndClosesOnlyWhatItMay) {
   const fs::path file = MakeProject("Pier");
   CVELDANpreviewApp app;
-  ASSERT_TRUE(app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false));
-  CMainFrame* frame = app.MainFrame();
-  frame->show();
-  CChildFrame* child = frame->ActiveChild();
-  ASSERT_NE(child, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return child->isVisible(); }));
+  CMainFrame* frame = nullptr;
+  CChildFrame* child = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(app, file, frame, child));
   CVELDANpreviewDoc* doc = &child->Document();
 
   frame->MdiArea()->setActiveSubWindow(child);

@@ -148,21 +148,7 @@ TEST_F(ViewDrawingTest, AreaBelow100PixelsDrawsNothingInAnyMode) {
 }
 
 TEST_F(ViewDrawingTest, FlowChartDrawsTheExtentTilesAndAnArrowBetweenNeighbours) {
-  for (int t = 0; t < 3; ++t) {
-    auto* tile = new VELDANPanoramaTile();
-    tile->pos_x = 60 + 120.0 * t;
-    tile->pos_y = 0;
-    tile->fov_x = 40;
-    tile->fov_y = 30;
-    auto* b = new VELDANPanoramaBracketing();
-    b->SetImageCnt(1);
-    b->GetImage(0);
-    tile->bracketings.AddItem(b, 0);
-    project.AppendTile(tile);
-  }
-  project.path.Append(0);
-  project.path.Append(1);
-  project.path.Append(2);
+  AddTileRow(project, {60, 180, 300});
   CVELDANpreviewView view(doc, ui);
   QImage image = Canvas(600, 400, qRgb(255, 255, 255));
   {
@@ -292,15 +278,8 @@ TEST_F(ViewDrawingTest, BlendedModeRecomposesOnceAfterSwitchingAndThenReusesTheC
 TEST_F(ViewDrawingTest, ThumbnailFromTheWorkerPoolArrivesByTileChangedAndIsDrawn) {
   const fs::path file = home.Root() / "red.jpg";
   WriteColouredJpeg(file, 640, 480, 0xFFFF0000);
-  auto* tile = new VELDANPanoramaTile();
-  tile->pos_x = 180;
-  tile->fov_x = 40;
-  tile->fov_y = 30;
-  auto* b = new VELDANPanoramaBracketing();
-  b->SetImageCnt(1);
-  b->GetImage(0)->SetFilename(Wide(file).c_str());
-  tile->bracketings.AddItem(b, 0);
-  project.AppendTile(tile);
+  VELDANPanoramaTile* tile = AddPlacedTile(project, 180);
+  FirstImage(tile)->SetFilename(Wide(file).c_str());
   AddBoxedTile(project, 0, 0, 1, 1)->pos_x = 10;
   CVELDANpreviewView view(doc, ui);
   auto render = [&] {
@@ -322,19 +301,7 @@ TEST_F(ViewDrawingTest, ThumbnailFromTheWorkerPoolArrivesByTileChangedAndIsDrawn
 namespace {
 
 TEST_F(ViewDrawingTest, PrintingLeavesOutThePathAndLaysOutAgainForTheWindow) {
-  for (int t = 0; t < 2; ++t) {
-    auto* tile = new VELDANPanoramaTile();
-    tile->pos_x = 90 + 180.0 * t;
-    tile->fov_x = 40;
-    tile->fov_y = 30;
-    auto* b = new VELDANPanoramaBracketing();
-    b->SetImageCnt(1);
-    b->GetImage(0);
-    tile->bracketings.AddItem(b, 0);
-    project.AppendTile(tile);
-  }
-  project.path.Append(0);
-  project.path.Append(1);
+  AddTileRow(project, {90, 270});
   CVELDANpreviewView view(doc, ui);
   QImage page = Canvas(800, 400, qRgb(255, 255, 255));
   {

@@ -70,6 +70,30 @@ inline VELDANPanoramaTile* AddBoxedTile(VELDANPanoramaProject& project, double l
   return tile;
 }
 
+// A tile of 40° x 30° at pan `x` and tilt `y` with one bracketing of one
+// blank image; its display box is left to the view's layout.
+inline VELDANPanoramaTile* AddPlacedTile(VELDANPanoramaProject& project, double x, double y = 0) {
+  auto* tile = new VELDANPanoramaTile();
+  tile->pos_x = x;
+  tile->pos_y = y;
+  tile->fov_x = 40;
+  tile->fov_y = 30;
+  auto* b = new VELDANPanoramaBracketing();
+  b->SetImageCnt(1);
+  b->GetImage(0);
+  tile->bracketings.AddItem(b, 0);
+  project.AppendTile(tile);
+  return tile;
+}
+
+// Placed tiles at the pans given, visited in that order.
+inline void AddTileRow(VELDANPanoramaProject& project, std::initializer_list<double> pans) {
+  for (const double x : pans) {
+    AddPlacedTile(project, x);
+    project.path.Append(static_cast<int32_t>(project.TileCount() - 1));
+  }
+}
+
 inline VELDANPanoramaImage* FirstImage(VELDANPanoramaTile* tile) { return tile->Bracketing(0)->images[0].get(); }
 
 // A JPEG of one colour.

@@ -16,6 +16,28 @@ extern char** environ;
 
 namespace veldan_test {
 
+std::string StandardHeadSettings(int com) {
+    return "port = " + std::to_string(com) +
+           "\n"
+           "max_device_id = 2\n"
+           "horizontal_drive = 0\n"
+           "vertical_drive = 1\n"
+           "control_module = 2\n"
+           "shutter_module = 2\n"
+           "shutter_relay = 1\n"
+           "preshot_module = 2\n"
+           "preshot_relay = 0\n"
+           "battery_empty = 10.5\n"
+           "battery_full = 12.6\n";
+}
+
+std::vector<std::string> StandardHeadOptions(const std::vector<std::string>& extra) {
+    std::vector<std::string> options = {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
+                                        "--time-scale", "10", "--voltage", "11.55"};
+    options.insert(options.end(), extra.begin(), extra.end());
+    return options;
+}
+
 namespace {
 
 std::vector<char*> Argv(const std::filesystem::path& program, const std::vector<std::string>& args,

@@ -39,6 +39,14 @@ private:
     std::filesystem::path socket_;
 };
 
+// The settings.cfg of a head on COM<com> laid out as StandardHeadOptions
+// starts the simulator: drives 0 and 1, control module 2 with the shutter on
+// relay 1 and the pre-shot on relay 0, a battery from 10.5 V to 12.6 V.
+std::string StandardHeadSettings(int com);
+// The simulator's options for that layout, running ten times faster than
+// real time on a battery of 11.55 V, followed by `extra`.
+std::vector<std::string> StandardHeadOptions(const std::vector<std::string>& extra = {});
+
 // Runs a program with arguments and returns its exit status (-1 when it
 // could not be run); its standard output is appended to `output`.
 int RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args, std::string& output);

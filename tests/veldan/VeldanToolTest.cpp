@@ -147,3 +147,37 @@ TEST_F(VeldanTool, ThumbWritesAnUprightJpegThatFitsTheSize) {
     EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " --size 0x10 -o " + Path("u.jpg")).status, 2);
     EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " -o " + Path("u.jpg")).status, 2);
 }
+
+// Every sub-command reads its command line with the same reader but keeps
+// its own wording; the usage errors name the argument they are about.
+TEST_F(VeldanTool, UsageErrorsKeepEachCommandsWording) {
+    const struct {
+        std::string args, message;
+    } cases[] = {
+        {"export a.vpp --format", "veldan: --format needs a value\n"},
+        {"export a.vpp b.vpp", "veldan: more than one project given\n"},
+        {"export a.vpp --bogus x", "veldan: unknown option \"--bogus\"\n"},
+        {"preview a.vpp -o", "veldan: -o needs a value\n"},
+        {"preview a.vpp b.vpp", "veldan: more than one project given\n"},
+        {"thumb a.jpg b.jpg", "veldan: more than one picture given\n"},
+        {"thumb -x", "veldan: unknown option \"-x\"\n"},
+        {"capture a.vpp --com", "veldan: --com needs a value\n"},
+        {"capture a.vpp --fast", "veldan: unknown option --fast\n"},
+        {"capture a.vpp b.vpp", "veldan: more than one project file given\n"},
+        {"plan --focal 50 -o ''", "veldan: option -o needs a file name\n"},
+        {"plan --focal 50 extra", "veldan: unknown argument \"extra\" for plan\n"},
+        {"plan --focal", "veldan: option --focal needs a value\n"},
+        {"plan --path 300", "veldan: option --path needs a path type 0-255 (0-7 are the orders)\n"},
+        {"import s.txt t.txt", "veldan: import takes one script, got \"t.txt\" too\n"},
+        {"import s.txt ''", "veldan: unknown argument \"\" for import\n"},
+        {"import s.txt --output", "veldan: option --output needs a file name\n"},
+        {"import s.txt --images", "veldan: option --images needs at least one image file\n"},
+        {"info a.vpp --xml", "veldan: unknown argument \"--xml\" for info\n"},
+        {"info a.vpp b.vpp", "veldan: info takes one project file\n"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = Tool(c.args, true);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), c.message) << c.args;
+    }
+}

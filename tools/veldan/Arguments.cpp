@@ -36,4 +36,57 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
+OptionReader& OptionReader::Value(std::initializer_list<const char*> names, std::string& target, bool nonEmpty) {
+    values_.push_back({std::vector<std::string>(names.begin(), names.end()), &target, nonEmpty});
+    return *this;
+}
+
+OptionReader& OptionReader::Others(Handler handler) {
+    others_ = std::move(handler);
+    return *this;
+}
+
+OptionReader& OptionReader::Positional(std::string& target, Text tooMany) {
+    positional_ = &target;
+    tooMany_ = std::move(tooMany);
+    return *this;
+}
+
+OptionReader& OptionReader::MissingValue(Text text) {
+    missing_ = std::move(text);
+    return *this;
+}
+
+OptionReader& OptionReader::Unknown(Text text) {
+    unknown_ = std::move(text);
+    return *this;
+}
+
+std::optional<std::string> OptionReader::Read(const std::vector<std::string>& args) const {
+    ArgumentReader reader(args);
+    while (!reader.Done()) {
+        const std::string a = reader.Next();
+        const ValueOption* option = nullptr;
+        for (const ValueOption& o : values_)
+            for (const std::string& name : o.names)
+                if (a == name) option = &o;
+        if (option) {
+            const std::optional<std::string> v = reader.Value();
+            if (!v || (option->nonEmpty && v->empty())) return missing_(a);
+            *option->target = *v;
+            continue;
+        }
+        if (others_) {
+            std::string error;
+            const Result r = others_(a, reader, error);
+            if (r == Result::Error) return error;
+            if (r == Result::Handled) continue;
+        }
+        if (!positional_ || (!a.empty() && a[0] == '-')) return unknown_(a);
+        if (!positional_->empty()) return tooMany_(a);
+        *positional_ = a;
+    }
+    return std::nullopt;
+}
+
 }  // namespace veldan::cli

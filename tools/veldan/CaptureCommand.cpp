@@ -42,21 +42,14 @@ void PrintLog(std::wstring text) {
 
 int CaptureCommand(const std::vector<std::string>& args) {
   std::string file, com, captureDir, mode;
-  ArgumentReader reader(args);
-  while (!reader.Done()) {
-    const std::string& a = reader.Next();
-    std::optional<std::string> value;
-    if (a == "--com" || a == "--capture-dir" || a == "--mode") {
-      value = reader.Value();
-      if (!value) return Fail(kExitUsage, a + " needs a value");
-    }
-    if (a == "--com") com = *value;
-    else if (a == "--capture-dir") captureDir = *value;
-    else if (a == "--mode") mode = *value;
-    else if (!a.empty() && a[0] == '-') return Fail(kExitUsage, "unknown option " + a);
-    else if (file.empty()) file = a;
-    else return Fail(kExitUsage, "more than one project file given");
-  }
+  if (const auto usage = OptionReader()
+                             .Value({"--com"}, com)
+                             .Value({"--capture-dir"}, captureDir)
+                             .Value({"--mode"}, mode)
+                             .Unknown([](const std::string& a) { return "unknown option " + a; })
+                             .Positional(file, [](const std::string&) { return "more than one project file given"; })
+                             .Read(args))
+    return Fail(kExitUsage, *usage);
   if (file.empty()) return Fail(kExitUsage, "no project file given");
   if (com.empty()) return Fail(kExitUsage, "--com N or --com auto is required");
   int port = -1;

@@ -14,21 +14,12 @@ namespace veldan::cli {
 
 int ExportCommand(const std::vector<std::string>& args) {
     std::string input, output, format;
-    ArgumentReader reader(args);
-    while (!reader.Done()) {
-        const std::string& a = reader.Next();
-        if (a == "--format" || a == "-o") {
-            std::optional<std::string> v = reader.Value();
-            if (!v) return Fail(kExitUsage, a + " needs a value");
-            (a == "-o" ? output : format) = *v;
-        } else if (!a.empty() && a[0] == '-') {
-            return Fail(kExitUsage, "unknown option \"" + a + "\"");
-        } else if (input.empty()) {
-            input = a;
-        } else {
-            return Fail(kExitUsage, "more than one project given");
-        }
-    }
+    const auto error = OptionReader()
+                           .Value({"--format"}, format)
+                           .Value({"-o"}, output)
+                           .Positional(input, [](const std::string&) { return "more than one project given"; })
+                           .Read(args);
+    if (error) return Fail(kExitUsage, *error);
     if (input.empty() || output.empty() || format.empty())
         return Fail(kExitUsage, "export needs FILE.vpp --format FORMAT -o OUT");
     const bool preview = format == "ptgui-preview" || format == "autopano-preview";

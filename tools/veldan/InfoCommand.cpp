@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Arguments.h"
 #include "Commands.h"
 #include "JsonWriter.h"
 #include "VELDANPanoramaProject.h"
@@ -18,119 +19,76 @@ void WriteImage(JsonWriter& json, VELDANPanoramaImage* image) {
         return;
     }
     json.BeginObject();
-    json.Key("filename");
-    json.WideString(image->GetFilename());
-    json.Key("width");
-    json.Integer(image->GetWidth());
-    json.Key("height");
-    json.Integer(image->GetHeight());
-    json.Key("ev");
-    json.Integer(image->ev);
-    json.Key("orientation");
-    json.Integer(image->orientation);
+    json.WideString("filename", image->GetFilename());
+    json.Integer("width", image->GetWidth());
+    json.Integer("height", image->GetHeight());
+    json.Integer("ev", image->ev);
+    json.Integer("orientation", image->orientation);
     json.EndObject();
+}
+
+// The maker and model of the lens, the camera or the sensor.
+template <class Part>
+void WriteMakeAndModel(JsonWriter& json, const Part& part) {
+    json.WideString("manufacturer", part.manufacturer.Get());
+    json.WideString("model", part.model.Get());
 }
 
 std::string Json(VELDANPanoramaProject& p) {
     JsonWriter json;
     json.BeginObject();
-    json.Key("description");
-    json.WideString(p.description.Get());
-    json.Key("project_path");
-    json.WideString(p.project_path.Get());
-    json.Key("fov");
-    json.BeginObject();
-    json.Key("begin_theta");
-    json.Number(p.fov.begin_theta);
-    json.Key("end_theta");
-    json.Number(p.fov.end_theta);
-    json.Key("begin_phi");
-    json.Number(p.fov.begin_phi);
-    json.Key("end_phi");
-    json.Number(p.fov.end_phi);
+    json.WideString("description", p.description.Get());
+    json.WideString("project_path", p.project_path.Get());
+    json.BeginObject("fov");
+    json.Number("begin_theta", p.fov.begin_theta);
+    json.Number("end_theta", p.fov.end_theta);
+    json.Number("begin_phi", p.fov.begin_phi);
+    json.Number("end_phi", p.fov.end_phi);
     json.EndObject();
-    json.Key("hdri");
-    json.BeginObject();
-    json.Key("enabled");
-    json.Bool(p.hdri.enabled);
-    json.Key("count");
-    json.Integer(p.hdri.count);
-    json.Key("step");
-    json.Integer(p.hdri.step);
-    json.Key("order");
-    json.Integer(p.hdri.order);
-    json.Key("shutter");
-    json.Integer(p.hdri.shutter);
+    json.BeginObject("hdri");
+    json.Bool("enabled", p.hdri.enabled);
+    json.Integer("count", p.hdri.count);
+    json.Integer("step", p.hdri.step);
+    json.Integer("order", p.hdri.order);
+    json.Integer("shutter", p.hdri.shutter);
     json.EndObject();
-    json.Key("options");
-    json.BeginObject();
-    json.Key("multirow_optimization");
-    json.Bool(p.options.multirow_optimization);
-    json.Key("legacy_arrangement");
-    json.Bool(p.options.legacy_arrangement);
-    json.Key("overlap");
-    json.Number(p.options.overlap);
-    json.Key("path");
-    json.Integer(p.options.path);
+    json.BeginObject("options");
+    json.Bool("multirow_optimization", p.options.multirow_optimization);
+    json.Bool("legacy_arrangement", p.options.legacy_arrangement);
+    json.Number("overlap", p.options.overlap);
+    json.Integer("path", p.options.path);
     json.EndObject();
-    json.Key("lens");
-    json.BeginObject();
-    json.Key("focal_length");
-    json.Number(p.lens.focal_length);
-    json.Key("manufacturer");
-    json.WideString(p.lens.manufacturer.Get());
-    json.Key("model");
-    json.WideString(p.lens.model.Get());
+    json.BeginObject("lens");
+    json.Number("focal_length", p.lens.focal_length);
+    WriteMakeAndModel(json, p.lens);
     json.EndObject();
-    json.Key("camera");
-    json.BeginObject();
-    json.Key("manufacturer");
-    json.WideString(p.camera.manufacturer.Get());
-    json.Key("model");
-    json.WideString(p.camera.model.Get());
-    json.Key("orientation");
-    json.Integer(p.camera.orientation);
+    json.BeginObject("camera");
+    WriteMakeAndModel(json, p.camera);
+    json.Integer("orientation", p.camera.orientation);
     json.EndObject();
-    json.Key("sensor");
-    json.BeginObject();
-    json.Key("manufacturer");
-    json.WideString(p.sensor.manufacturer.Get());
-    json.Key("model");
-    json.WideString(p.sensor.model.Get());
-    json.Key("type");
-    json.WideString(p.sensor.type.Get());
-    json.Key("dimension_x");
-    json.Number(p.sensor.dimension_x);
-    json.Key("dimension_y");
-    json.Number(p.sensor.dimension_y);
-    json.Key("resolution_x");
-    json.Integer(p.sensor.resolution_x);
-    json.Key("resolution_y");
-    json.Integer(p.sensor.resolution_y);
+    json.BeginObject("sensor");
+    WriteMakeAndModel(json, p.sensor);
+    json.WideString("type", p.sensor.type.Get());
+    json.Number("dimension_x", p.sensor.dimension_x);
+    json.Number("dimension_y", p.sensor.dimension_y);
+    json.Integer("resolution_x", p.sensor.resolution_x);
+    json.Integer("resolution_y", p.sensor.resolution_y);
     json.EndObject();
-    json.Key("path");
-    json.BeginArray();
+    json.BeginArray("path");
     for (uint32_t k = 0; k < p.path.GetItemCount(); ++k)
         if (auto* node = p.path.Node(k)) json.Integer(node->tile_nr);
     json.EndArray();
-    json.Key("tiles");
-    json.BeginArray();
+    json.BeginArray("tiles");
     for (uint32_t t = 0; t < p.TileCount(); ++t) {
         VELDANPanoramaTile* tile = p.Tile(t);
         if (!tile) continue;
         json.BeginObject();
-        json.Key("pos_x");
-        json.Number(tile->pos_x);
-        json.Key("pos_y");
-        json.Number(tile->pos_y);
-        json.Key("fov_x");
-        json.Number(tile->fov_x);
-        json.Key("fov_y");
-        json.Number(tile->fov_y);
-        json.Key("variant");
-        json.Integer(tile->variant);
-        json.Key("bracketings");
-        json.BeginArray();
+        json.Number("pos_x", tile->pos_x);
+        json.Number("pos_y", tile->pos_y);
+        json.Number("fov_x", tile->fov_x);
+        json.Number("fov_y", tile->fov_y);
+        json.Integer("variant", tile->variant);
+        json.BeginArray("bracketings");
         for (uint32_t b = 0; b < tile->bracketings.GetItemCount(); ++b) {
             VELDANPanoramaBracketing* bracketing = tile->Bracketing(b);
             json.BeginArray();
@@ -182,16 +140,16 @@ void Summary(VELDANPanoramaProject& p) {
 int InfoCommand(const std::vector<std::string>& args) {
     std::string file;
     bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            json = true;
-        else if (!a.empty() && a[0] == '-')
-            return Fail(kExitUsage, "unknown argument \"" + a + "\" for info");
-        else if (!file.empty())
-            return Fail(kExitUsage, "info takes one project file");
-        else
-            file = a;
-    }
+    const auto usage = OptionReader()
+                           .Others([&](const std::string& a, ArgumentReader&, std::string&) {
+                               if (a != "--json") return OptionReader::Result::NotMine;
+                               json = true;
+                               return OptionReader::Result::Handled;
+                           })
+                           .Unknown([](const std::string& a) { return "unknown argument \"" + a + "\" for info"; })
+                           .Positional(file, [](const std::string&) { return "info takes one project file"; })
+                           .Read(args);
+    if (usage) return Fail(kExitUsage, *usage);
     if (file.empty()) return Fail(kExitUsage, "info needs a FILE.vpp");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return Fail(kExitFailure, "no such project file \"" + file + "\"");

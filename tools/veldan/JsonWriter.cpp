@@ -99,4 +99,34 @@ void JsonWriter::Null() {
     out_ += "null";
 }
 
+void JsonWriter::BeginObject(std::string_view key) {
+    Key(key);
+    BeginObject();
+}
+
+void JsonWriter::BeginArray(std::string_view key) {
+    Key(key);
+    BeginArray();
+}
+
+void JsonWriter::WideString(std::string_view key, const wchar_t* text) {
+    Key(key);
+    WideString(text);
+}
+
+void JsonWriter::Number(std::string_view key, double value) {
+    Key(key);
+    Number(value);
+}
+
+void JsonWriter::Integer(std::string_view key, int64_t value) {
+    Key(key);
+    Integer(value);
+}
+
+void JsonWriter::Bool(std::string_view key, bool value) {
+    Key(key);
+    Bool(value);
+}
+
 }  // namespace veldan::cli

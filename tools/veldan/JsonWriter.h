@@ -22,6 +22,13 @@ public:
     void Integer(int64_t value);
     void Bool(bool value);
     void Null();
+    // The same inside an object, each after its key.
+    void BeginObject(std::string_view key);
+    void BeginArray(std::string_view key);
+    void WideString(std::string_view key, const wchar_t* text);
+    void Number(std::string_view key, double value);
+    void Integer(std::string_view key, int64_t value);
+    void Bool(std::string_view key, bool value);
     const std::string& Text() const { return out_; }
 
 private:

@@ -13,32 +13,28 @@ int PlanCommand(const std::vector<std::string>& args) {
     std::string output;
     int pathType = 0;
     bool haveFocal = false, haveSensor = false;
-    ArgumentReader reader(args);
-    while (!reader.Done()) {
-        const std::string option = reader.Next();
-        std::string error;
-        if (option == "-o" || option == "--output") {
-            const auto v = reader.Value();
-            if (!v || v->empty()) return Fail(kExitUsage, "option " + option + " needs a file name");
-            output = *v;
-            continue;
-        }
-        if (option == "--path") {
-            const auto v = reader.Value();
-            const auto t = v ? ParseInteger(*v) : std::nullopt;
-            if (!t || *t < 0 || *t > 255) return Fail(kExitUsage, "option --path needs a path type 0-255 (0-7 are the orders)");
-            pathType = static_cast<int>(*t);
-            continue;
-        }
-        switch (ApplyProjectOption(option, reader, project, error)) {
-            case OptionResult::Applied:
-                haveFocal = haveFocal || option == "--focal";
-                haveSensor = haveSensor || option == "--sensor";
-                continue;
-            case OptionResult::Error: return Fail(kExitUsage, error);
-            case OptionResult::NotMine: return Fail(kExitUsage, "unknown argument \"" + option + "\" for plan");
-        }
-    }
+    const auto usage =
+        ProjectCommandOptions("plan", output)
+            .Others([&](const std::string& option, ArgumentReader& reader, std::string& error) {
+                if (option == "--path") {
+                    const auto v = reader.Value();
+                    const auto t = v ? ParseInteger(*v) : std::nullopt;
+                    if (!t || *t < 0 || *t > 255) {
+                        error = "option --path needs a path type 0-255 (0-7 are the orders)";
+                        return OptionReader::Result::Error;
+                    }
+                    pathType = static_cast<int>(*t);
+                    return OptionReader::Result::Handled;
+                }
+                const OptionReader::Result r = ApplyProjectOption(option, reader, project, error);
+                if (r == OptionReader::Result::Handled) {
+                    haveFocal = haveFocal || option == "--focal";
+                    haveSensor = haveSensor || option == "--sensor";
+                }
+                return r;
+            })
+            .Read(args);
+    if (usage) return Fail(kExitUsage, *usage);
     if (!haveFocal) return Fail(kExitUsage, "plan needs --focal MM");
     if (!haveSensor) return Fail(kExitUsage, "plan needs --sensor WxH");
     if (output.empty()) return Fail(kExitUsage, "plan needs -o FILE.vpp");

@@ -124,21 +124,14 @@ std::unique_ptr<Bitmap> FlowChart(VELDANPanoramaProject& project, uint32_t W, ui
 
 int PreviewCommand(const std::vector<std::string>& args) {
     std::string input, output, size, mode = "blended", exposure = "0";
-    ArgumentReader reader(args);
-    while (!reader.Done()) {
-        const std::string& a = reader.Next();
-        if (a == "--size" || a == "-o" || a == "--mode" || a == "--exposure") {
-            std::optional<std::string> v = reader.Value();
-            if (!v) return Fail(kExitUsage, a + " needs a value");
-            (a == "-o" ? output : a == "--size" ? size : a == "--mode" ? mode : exposure) = *v;
-        } else if (!a.empty() && a[0] == '-') {
-            return Fail(kExitUsage, "unknown option \"" + a + "\"");
-        } else if (input.empty()) {
-            input = a;
-        } else {
-            return Fail(kExitUsage, "more than one project given");
-        }
-    }
+    const auto error = OptionReader()
+                           .Value({"--size"}, size)
+                           .Value({"-o"}, output)
+                           .Value({"--mode"}, mode)
+                           .Value({"--exposure"}, exposure)
+                           .Positional(input, [](const std::string&) { return "more than one project given"; })
+                           .Read(args);
+    if (error) return Fail(kExitUsage, *error);
     if (input.empty() || output.empty() || size.empty())
         return Fail(kExitUsage, "preview needs FILE.vpp -o OUT.png|OUT.jpg --size WxH");
     const std::vector<std::string> wh = Split(size, 'x');

@@ -18,15 +18,23 @@ OptionResult Bad(const std::string& option, const std::string& value, const std:
 
 }  // namespace
 
+OptionReader ProjectCommandOptions(const std::string& command, std::string& output) {
+    OptionReader reader;
+    reader.Value({"-o", "--output"}, output, true)
+        .MissingValue([](const std::string& option) { return "option " + option + " needs a file name"; })
+        .Unknown([command](const std::string& option) { return "unknown argument \"" + option + "\" for " + command; });
+    return reader;
+}
+
 OptionResult ApplyProjectOption(const std::string& option, ArgumentReader& reader, VELDANPanoramaProject& project,
                                 std::string& error) {
     if (option == "--multirow") {
         project.options.multirow_optimization = true;
-        return OptionResult::Applied;
+        return OptionResult::Handled;
     }
     if (option == "--legacy") {
         project.options.legacy_arrangement = true;
-        return OptionResult::Applied;
+        return OptionResult::Handled;
     }
     static const char* const withValue[] = {"--focal", "--sensor", "--orientation", "--fov",
                                             "--overlap", "--hdr", "--description"};
@@ -91,7 +99,7 @@ OptionResult ApplyProjectOption(const std::string& option, ArgumentReader& reade
     } else if (option == "--description") {
         project.description.Set(FromUtf8(v).c_str());
     }
-    return OptionResult::Applied;
+    return OptionResult::Handled;
 }
 
 }  // namespace veldan::cli

@@ -8,7 +8,11 @@
 
 namespace veldan::cli {
 
-enum class OptionResult { NotMine, Applied, Error };
+using OptionResult = OptionReader::Result;
+
+// The command line of "plan" and "import" (named by `command`): -o or
+// --output FILE.vpp and their wording of usage errors.
+OptionReader ProjectCommandOptions(const std::string& command, std::string& output);
 
 // Applies `option` (already read from `reader`, whose value follows) to the
 // project. On Error, `error` says why.

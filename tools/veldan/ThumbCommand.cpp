@@ -15,21 +15,12 @@ namespace veldan::cli {
 
 int ThumbCommand(const std::vector<std::string>& args) {
     std::string input, output, size;
-    ArgumentReader reader(args);
-    while (!reader.Done()) {
-        const std::string& a = reader.Next();
-        if (a == "--size" || a == "-o") {
-            std::optional<std::string> v = reader.Value();
-            if (!v) return Fail(kExitUsage, a + " needs a value");
-            (a == "-o" ? output : size) = *v;
-        } else if (!a.empty() && a[0] == '-') {
-            return Fail(kExitUsage, "unknown option \"" + a + "\"");
-        } else if (input.empty()) {
-            input = a;
-        } else {
-            return Fail(kExitUsage, "more than one picture given");
-        }
-    }
+    const auto error = OptionReader()
+                           .Value({"--size"}, size)
+                           .Value({"-o"}, output)
+                           .Positional(input, [](const std::string&) { return "more than one picture given"; })
+                           .Read(args);
+    if (error) return Fail(kExitUsage, *error);
     if (input.empty() || output.empty() || size.empty()) return Fail(kExitUsage, "thumb needs FILE --size WxH -o OUT.jpg");
     const std::vector<std::string> wh = Split(size, 'x');
     const std::optional<int64_t> w = wh.size() == 2 ? ParseInteger(wh[0]) : std::nullopt;

@@ -10,14 +10,10 @@ std::size_t CaptureQueue::AppendCounted(CVELDANpreviewDoc* doc, VELDANPanoramaIm
   auto entry = std::make_unique<CaptureQueueEntry>(
       CaptureQueueEntry{doc, image, tileNr, nullptr, static_cast<unsigned char>(copy ? 1 : 0)});
   std::lock_guard<std::mutex> guard(lock_);
-  std::size_t count = 1;
-  CaptureQueueEntry** link = &head_;
-  while (*link) {
-    link = &(*link)->next;
-    ++count;
-  }
-  *link = entry.release();  // owned by the list until taken or cleared
-  return count;
+  CaptureQueueEntry* added = entry.release();  // owned by the list until taken or cleared
+  (tail_ ? tail_->next : head_) = added;
+  tail_ = added;
+  return ++count_;
 }
 
 std::unique_ptr<CaptureQueueEntry> CaptureQueue::TakeHead() {
@@ -25,6 +21,8 @@ std::unique_ptr<CaptureQueueEntry> CaptureQueue::TakeHead() {
   if (!head_) return nullptr;
   std::unique_ptr<CaptureQueueEntry> entry(head_);
   head_ = entry->next;
+  if (!head_) tail_ = nullptr;
+  --count_;
   entry->next = nullptr;
   return entry;
 }
@@ -36,9 +34,7 @@ bool CaptureQueue::Empty() const {
 
 std::size_t CaptureQueue::Count() const {
   std::lock_guard<std::mutex> guard(lock_);
-  std::size_t n = 0;
-  for (const CaptureQueueEntry* e = head_; e; e = e->next) ++n;
-  return n;
+  return count_;
 }
 
 void CaptureQueue::Clear() {
@@ -47,6 +43,8 @@ void CaptureQueue::Clear() {
     std::unique_ptr<CaptureQueueEntry> entry(head_);
     head_ = entry->next;
   }
+  tail_ = nullptr;
+  count_ = 0;
 }
 
 }  // namespace veldan::preview

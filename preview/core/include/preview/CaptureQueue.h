@@ -52,6 +52,10 @@ public:
 private:
   mutable std::mutex lock_;  // the queue lock
   CaptureQueueEntry* head_ = nullptr;
+  // The last entry (null when empty) and the number of entries, kept with
+  // the list so that appending and counting do not walk it.
+  CaptureQueueEntry* tail_ = nullptr;
+  std::size_t count_ = 0;
 };
 
 }  // namespace veldan::preview
