@@ -130,6 +130,14 @@ TEST(CommandLine, OptionsReachTheSimulator) {
              {"--com", "3", "--time-scale", "0"}})
         EXPECT_EQ(ParseCommandLine(bad).action, Action::Fail) << bad.back();
     EXPECT_EQ(ParseCommandLine({"--write-scene", "x.jpg"}).action, Action::WriteScene);
+    EXPECT_EQ(ParseCommandLine({"--write-scene", "dir.v2/X.JPEG"}).action, Action::WriteScene);
+    // The scene is JPEG; names that promise another format are refused, not
+    // silently filled with JPEG bytes.
+    for (const char* name : {"x.png", "x", "dir.jpg/x", "x.jpg.tif"}) {
+        const CommandLine cl = ParseCommandLine({"--write-scene", name});
+        EXPECT_EQ(cl.action, Action::Fail) << name;
+        EXPECT_NE(cl.error.find("JPEG"), std::string::npos) << cl.error;
+    }
 }
 
 TEST(Program, HelpAndBadOptions) {

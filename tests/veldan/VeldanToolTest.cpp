@@ -146,6 +146,12 @@ TEST_F(VeldanTool, ThumbWritesAnUprightJpegThatFitsTheSize) {
     EXPECT_FALSE(std::filesystem::exists(home.Dir() / "u.jpg"));
     EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " --size 0x10 -o " + Path("u.jpg")).status, 2);
     EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " -o " + Path("u.jpg")).status, 2);
+    // Thumbnails are JPEG: another file type is refused before anything is written.
+    const ToolRun png = Tool("thumb " + Path("wide.jpg") + " --size 10x10 -o " + Path("u.png"), true);
+    EXPECT_EQ(png.status, 2);
+    EXPECT_NE(png.out.find("-o must name a .jpg file"), std::string::npos) << png.out;
+    EXPECT_FALSE(std::filesystem::exists(home.Dir() / "u.png"));
+    EXPECT_EQ(Tool("thumb " + Path("wide.jpg") + " --size 10x10 -o " + Path("T.JPEG")).status, 0);
 }
 
 // Every sub-command reads its command line with the same reader but keeps

@@ -1,8 +1,10 @@
 #include "Arguments.h"
 
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 namespace veldan::cli {
 
@@ -13,6 +15,12 @@ std::optional<double> ParseDouble(const std::string& text) {
     const double v = std::strtod(text.c_str(), &end);
     if (errno != 0 || *end != '\0' || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+std::string LowerExtension(const std::string& fileName) {
+    std::string ext = std::filesystem::path(fileName).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
 }
 
 std::optional<int64_t> ParseInteger(const std::string& text) {

@@ -14,6 +14,8 @@ std::optional<double> ParseDouble(const std::string& text);
 std::optional<int64_t> ParseInteger(const std::string& text);
 // "a:b:c..." split at the separator.
 std::vector<std::string> Split(const std::string& text, char separator);
+// The extension of a file name in lower case, with its dot (".jpg"), or empty.
+std::string LowerExtension(const std::string& fileName);
 
 // Walks argv-style arguments; options take their value from the next
 // argument.

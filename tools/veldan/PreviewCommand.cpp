@@ -143,8 +143,7 @@ int PreviewCommand(const std::vector<std::string>& args) {
         return Fail(kExitUsage, "--mode must be warped, blended or flowchart");
     const std::optional<int64_t> n = ParseInteger(exposure);
     if (!n || *n < 0 || *n > 0xFFFFFFFFll) return Fail(kExitUsage, "--exposure must be an image index from 0");
-    std::string ext = std::filesystem::path(output).extension().string();
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ext = LowerExtension(output);
     const bool png = ext == ".png";
     if (!png && ext != ".jpg" && ext != ".jpeg") return Fail(kExitUsage, "-o must name a .png or .jpg file");
     if (mode == "flowchart" && (*w < 100 || *h < 100))

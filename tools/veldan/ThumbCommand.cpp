@@ -22,6 +22,9 @@ int ThumbCommand(const std::vector<std::string>& args) {
                            .Read(args);
     if (error) return Fail(kExitUsage, *error);
     if (input.empty() || output.empty() || size.empty()) return Fail(kExitUsage, "thumb needs FILE --size WxH -o OUT.jpg");
+    // Thumbnails are always written as JPEG; another name would hide that.
+    const std::string ext = LowerExtension(output);
+    if (ext != ".jpg" && ext != ".jpeg") return Fail(kExitUsage, "-o must name a .jpg file (thumbnails are JPEG)");
     const std::vector<std::string> wh = Split(size, 'x');
     const std::optional<int64_t> w = wh.size() == 2 ? ParseInteger(wh[0]) : std::nullopt;
     const std::optional<int64_t> h = wh.size() == 2 ? ParseInteger(wh[1]) : std::nullopt;

@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,15 @@ bool ParsePair(const std::string& text, double& a, double& b) {
     auto x = text.find_first_of("xX");
     if (x == std::string::npos) return false;
     return ParseDouble(text.substr(0, x), 1e-3, 1e6, a) && ParseDouble(text.substr(x + 1), 1e-3, 1e6, b);
+}
+
+// The scene is written as JPEG only; a name that promises another format is refused.
+bool IsJpegName(const std::string& name) {
+    const size_t dot = name.find_last_of("./");
+    if (dot == std::string::npos || name[dot] != '.') return false;
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "jpg" || ext == "jpeg";
 }
 
 bool ParseSize(const std::string& text, int& w, int& h) {
@@ -193,6 +203,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(v) || !ParseInt(v, 0, 60000, o.camera.writeDelayMs)) return fail(needs("milliseconds"));
         } else if (a == "--write-scene") {
             if (!value(v) || v.empty()) return fail(needs("a file name"));
+            if (!IsJpegName(v)) return fail("--write-scene writes a JPEG picture: name it .jpg or .jpeg");
             cl.sceneOut = v;
         } else if (a == "--size") {
             if (!value(v) || !ParseSize(v, cl.sceneWidth, cl.sceneHeight)) return fail(needs("WxH"));
