@@ -13,6 +13,7 @@
 #include "MainFrame.h"
 #include "PreviewApp.h"
 #include "PreviewChild.h"
+#include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
 #include "VRHeadPane.h"
@@ -25,33 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
-private:
-  int argc_ = 1;
-  char name_[24] = "previewcapture_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new qttest::QtEnvironment("previewcapture_tests"));
 
-template <typename Fn>
-bool AwaitGui(Fn&& condition, int ms = 30000) {
-  QDeadlineTimer deadline(ms);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using qttest::AwaitGui;
 
 struct Progress {
   uint32_t images = 0, filed = 0, marked = 0;

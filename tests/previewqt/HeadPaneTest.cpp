@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "VRButton.h"
 #include "VRHeadPane.h"
@@ -21,15 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename Fn>
-bool AwaitGui(Fn&& condition, int ms = 30000) {
-  QDeadlineTimer deadline(ms);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using qttest::AwaitGui;
 
 void Click(QWidget* w, QPoint at) {
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton,

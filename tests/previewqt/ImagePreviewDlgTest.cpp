@@ -62,7 +62,7 @@ TEST_F(ImagePreviewDlgTest, SmallerThumbnailStandsInUntilTheExactOneArrives) {
   EXPECT_LE(ColourDistance(canvas.pixel(2, 101), qRgb(0x30, 0x70, 0xB0)), 6);
 
   // The exact thumbnail is made in the background and announced.
-  ASSERT_TRUE(WaitFor([&] { return dialog.Progress()->value() == 100; }));
+  ASSERT_TRUE(AwaitGui([&] { return dialog.Progress()->value() == 100; }));
   canvas.fill(Qt::white);
   {
     QPainter p(&canvas);

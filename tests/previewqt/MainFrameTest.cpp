@@ -24,6 +24,7 @@
 #include "PreviewChild.h"
 #include "WindowManagerDlg.h"
 #include "Ribbon.h"
+#include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "platform/Text.h"
 #include "preview/LogText.h"
@@ -33,27 +34,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One QApplication for the whole run, made before the first test and gone
-// before the program's static objects (a static QApplication would outlive
-// parts of Qt it still needs).
-class QtEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
-private:
-  int argc_ = 1;
-  char name_[16] = "previewqt_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
 // gtest owns registered environments.
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new qttest::QtEnvironment("previewqt_tests"));
 
 void TestApp() { ASSERT_NE(QApplication::instance(), nullptr); }
 

@@ -289,7 +289,7 @@ TEST_F(ViewDrawingTest, ThumbnailFromTheWorkerPoolArrivesByTileChangedAndIsDrawn
     return image;
   };
   render();  // lays out and asks for the thumbnail
-  ASSERT_TRUE(WaitFor([&] { return doc.IsModified(); }));  // WM_TILE_CHANGED marks the document
+  ASSERT_TRUE(AwaitGui([&] { return doc.IsModified(); }));  // WM_TILE_CHANGED marks the document
   const QImage image = render();
   const QPoint centre(static_cast<int>((tile->display_left + tile->display_right) / 2),
                       static_cast<int>((tile->display_top + tile->display_bottom) / 2));

@@ -72,7 +72,7 @@ protected:
     view->resize(600, 300);
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    ASSERT_TRUE(WaitFor([&] { return !view->RefreshPending(); }));
+    ASSERT_TRUE(AwaitGui([&] { return !view->RefreshPending(); }));
   }
   QPoint Centre(uint32_t t) {
     const VELDANPanoramaTile* tile = project.Tile(t);
@@ -88,12 +88,12 @@ TEST_F(ViewInteractionTest, HoverFollowsTheMouseAfterItsTimer) {
   Show();
   ASSERT_EQ(view->HitTest(Empty().x(), Empty().y()), -1);
   QTest::mouseMove(view.get(), Centre(1));
-  ASSERT_TRUE(WaitFor([&] { return Flags(1) & 1; }));
+  ASSERT_TRUE(AwaitGui([&] { return Flags(1) & 1; }));
   QTest::mouseMove(view.get(), Centre(2));
-  ASSERT_TRUE(WaitFor([&] { return Flags(2) & 1; }));
+  ASSERT_TRUE(AwaitGui([&] { return Flags(2) & 1; }));
   EXPECT_FALSE(Flags(1) & 1);
   QTest::mouseMove(view.get(), Empty());
-  ASSERT_TRUE(WaitFor([&] { return !(Flags(2) & 1); }));
+  ASSERT_TRUE(AwaitGui([&] { return !(Flags(2) & 1); }));
   for (uint32_t t = 0; t < 3; ++t) EXPECT_EQ(Flags(t) & 1, 0u);
 }
 
@@ -259,7 +259,7 @@ TEST_F(ViewInteractionTest, TileChangedMarksTheDocumentModified) {
   int signals_ = 0;
   QObject::connect(view.get(), &CVELDANpreviewView::documentModified, [&] { ++signals_; });
   ASSERT_TRUE(veldan::PostMessage(view->Handle(), WM_TILE_CHANGED, 1, 0));
-  ASSERT_TRUE(WaitFor([&] { return doc.IsModified(); }));
+  ASSERT_TRUE(AwaitGui([&] { return doc.IsModified(); }));
   EXPECT_EQ(signals_, 1);
 }
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <filesystem>
 #include <memory>
+#include "QtTestSupport.h"
 #include "VELDANPanoramaProject.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
@@ -19,36 +20,17 @@ namespace viewtest {
 
 namespace fs = std::filesystem;
 
-class QtPoolEnvironment : public ::testing::Environment {
+// The application and the project library's worker pool for the whole run.
+class QtPoolEnvironment : public qttest::QtEnvironment {
 public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-    InitGlobalThreadPool();
-  }
-  void TearDown() override {
-    DeinitGlobalThreadPool();
-    app_.reset();
-  }
+  QtPoolEnvironment() : QtEnvironment("previewview_tests") {}
 
-private:
-  int argc_ = 1;
-  char name_[20] = "previewview_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
+protected:
+  void Started() override { InitGlobalThreadPool(); }
+  void Stopping() override { DeinitGlobalThreadPool(); }
 };
 
-// Processes events until the condition holds; false after 30 s (the
-// machine may be busy with parallel builds).
-template <typename Fn>
-bool WaitFor(Fn&& condition) {
-  QDeadlineTimer deadline(30000);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using qttest::AwaitGui;
 
 // A tile with one bracketing of `images` blank images, placed in the box
 // (left, top, width, height) of the flow chart with a fitting aspect ratio.
