@@ -5,6 +5,7 @@ if(TARGET VELDANpreviewcore AND TARGET veldan-headsim AND TARGET headsim_core AN
     ${CMAKE_CURRENT_LIST_DIR}/roundtrip/RoundTripBench.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/RoundTrip.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/PanoramaCompare.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/Nona.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/VirtualHead.cpp)
   target_include_directories(bench_roundtrip PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(bench_roundtrip PRIVATE

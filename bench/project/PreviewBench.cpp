@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "Nona.h"
 #include "VELDANPanoramaProject.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
@@ -134,19 +135,6 @@ std::string ReadAll(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Sets the panorama size of a Hugin project's "p" line.
-bool SetPanoramaSize(std::string& text, uint32_t w, uint32_t h) {
-    const size_t p = text.find("\np f2 ");
-    if (p == std::string::npos) return false;
-    for (const auto& [key, value] : {std::pair<char, uint32_t>{'w', w}, {'h', h}}) {
-        const size_t at = text.find(std::string(" ") + key, p);
-        const size_t end = text.find(' ', at + 1);
-        if (at == std::string::npos || end == std::string::npos) return false;
-        text.replace(at + 2, end - at - 2, std::to_string(value));
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -229,19 +217,18 @@ int main(int argc, char** argv) {
     const fs::path out_dir = fs::temp_directory_path() / ("veldan-preview-bench-" + std::to_string(getpid()));
     fs::create_directories(out_dir);
     double nona = -1;
-    if (with_nona && std::system("command -v nona >/dev/null 2>&1") == 0) {
+    if (with_nona && veldan_test::HaveNona()) {
         const fs::path pto = out_dir / "pano.pto";
         project->ExportHugin(veldan::PathToWide(pto).c_str(), false);
         std::string text = ReadAll(pto);
-        if (SetPanoramaSize(text, kW, kH)) {
+        if (veldan_test::SetHuginPanoramaSize(text, kW, kH)) {
             std::ofstream(pto, std::ios::binary) << text;
-            const std::string command = "nona -o '" + (out_dir / "nona").string() + "' -m TIFF '" + pto.string() +
-                                        "' >'" + (out_dir / "nona.log").string() + "' 2>&1";
+            std::string error;
             t0 = Clock::now();
-            const int status = std::system(command.c_str());
+            const bool stitched = veldan_test::RunNona(pto, out_dir / "nona", error);
             nona = Ms(t0, Clock::now());
-            if (status != 0) {
-                std::fprintf(stderr, "nona failed:\n%s\n", ReadAll(out_dir / "nona.log").c_str());
+            if (!stitched) {
+                std::fprintf(stderr, "%s\n", error.c_str());
                 nona = -1;
             }
         }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "PanoramaCompare.h"
+#include "Nona.h"
 #include "PreviewTestSupport.h"
 #include "TestScene.h"
 #include "TestSupport.h"
@@ -87,9 +88,8 @@ protected:
     // Runs nona on a project file and decodes its panorama.
     Bitmap Nona(const fs::path& file) {
         const fs::path out = home.Dir() / ("out_" + file.stem().string());
-        const std::string command =
-            "nona -o '" + out.string() + "' -m TIFF '" + file.string() + "' >'" + out.string() + ".log' 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << ReadAll(out.string() + ".log");
+        std::string error;
+        EXPECT_TRUE(veldan_test::RunNona(file, out, error)) << error;
         veldan::imaging::DecodeOptions options;
         options.layout = PixelLayout::kArgb32;
         auto decoded = veldan::imaging::DecodeImageFile(out.string() + ".tif", options);
@@ -103,12 +103,10 @@ protected:
     std::vector<headsim::ViewSpec> views;
 };
 
-bool HaveNona() { return std::system("command -v nona >/dev/null 2>&1") == 0; }
-
 }  // namespace
 
 TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
-    if (!HaveNona()) GTEST_SKIP() << "Hugin's nona is not installed (Debian package hugin-tools): no stitcher to check against";
+    if (!veldan_test::HaveNona()) GTEST_SKIP() << "Hugin's nona is not installed (Debian package hugin-tools): no stitcher to check against";
     // PTGui: nona counts no dummy image, so the optimizer line names one
     // picture too many for it; it is dropped. The panorama gets the check's size.
     const fs::path pts = home.Dir() / "pano.pts";

@@ -12,6 +12,8 @@
 #include <memory>
 #include <thread>
 
+#include "Nona.h"
+#include "TempFolder.h"
 #include "TestScene.h"
 #include "VELDANPanoramaProject.h"
 #include "imaging/Decode.h"
@@ -40,25 +42,6 @@ std::string Number(double v) {
     return text;
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Sets the panorama size of a Hugin project's "p" line.
-bool SetPanoramaSize(std::string& text, uint32_t w, uint32_t h) {
-    const size_t p = text.find("\np f2 ");
-    if (p == std::string::npos) return false;
-    const size_t lineEnd = text.find('\n', p + 1);
-    for (const auto& [key, value] : {std::pair<char, uint32_t>{'w', w}, {'h', h}}) {
-        const size_t at = text.find(std::string(" ") + key, p);
-        const size_t end = text.find_first_of(" \r\n", at + 1);
-        if (at == std::string::npos || end == std::string::npos || at > lineEnd) return false;
-        text.replace(at + 2, end - at - 2, std::to_string(value));
-    }
-    return true;
-}
-
 // Loads a project file as veldan preview and export do.
 std::unique_ptr<VELDANPanoramaProject> LoadProject(const fs::path& file, std::string& error) {
     auto project = std::make_unique<VELDANPanoramaProject>();
@@ -71,7 +54,6 @@ std::unique_ptr<VELDANPanoramaProject> LoadProject(const fs::path& file, std::st
 
 }  // namespace
 
-bool HaveNona() { return std::system("command -v nona >/dev/null 2>&1") == 0; }
 
 RoundTrip::RoundTrip(RoundTripSetup setup) : setup_(setup) {
     std::string pattern = (fs::temp_directory_path() / "veldan-roundtrip-XXXXXX").string();
@@ -320,21 +302,16 @@ bool RoundTrip::Nona(StitchFigures& figures, bool& skipped, std::string& error) 
     }
     project.reset();
     std::string text = ReadAll(pto);
-    if (!SetPanoramaSize(text, setup_.panoramaWidth, setup_.panoramaHeight)) {
+    if (!SetHuginPanoramaSize(text, setup_.panoramaWidth, setup_.panoramaHeight)) {
         error = "the Hugin project has no panorama line";
         return false;
     }
     std::ofstream(pto, std::ios::binary) << text;
     const fs::path out = root_ / "nona";
-    const std::string command = "nona -o '" + out.string() + "' -m TIFF '" + pto.string() + "' >'" + out.string() +
-                                ".log' 2>&1";
     const auto t0 = Clock::now();
-    const int status = std::system(command.c_str());
+    const bool stitched = RunNona(pto, out, error);
     figures.ms = Ms(t0, Clock::now());
-    if (status != 0) {
-        error = "nona failed:\n" + ReadAll(out.string() + ".log");
-        return false;
-    }
+    if (!stitched) return false;
     veldan::imaging::DecodeOptions options;
     options.layout = PixelLayout::kArgb32;
     auto decoded = veldan::imaging::DecodeImageFile(out.string() + ".tif", options);

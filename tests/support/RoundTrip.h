@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Nona.h"
 #include "PanoramaCompare.h"
 #include "RgbImage.h"
 #include "ViewRenderer.h"
@@ -77,6 +78,5 @@ private:
     VirtualHead head_;
 };
 
-bool HaveNona();
 
 }  // namespace veldan_test
