@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 #include "platform/Thread.h"
+#include "preview/ViewLayout.h"
 
 namespace veldan::preview {
 
@@ -22,9 +23,7 @@ void MakeThumbnails(const std::vector<ThumbnailJob>& jobs) {
 }
 
 VELDANPanoramaImage* ShownPicture(VELDANPanoramaTile* tile, uint32_t index) {
-  VELDANPanoramaBracketing* bracketing = tile ? tile->Bracketing(tile->variant) : nullptr;
-  if (!bracketing || index >= bracketing->GetImageCnt()) return nullptr;
-  VELDANPanoramaImage* image = bracketing->GetImage(index);
+  VELDANPanoramaImage* image = ShownImage(tile, index);
   return image && image->GetFilename() ? image : nullptr;
 }
 

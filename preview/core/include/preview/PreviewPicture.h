@@ -18,8 +18,7 @@ struct ThumbnailJob {
 // for all of them.
 void MakeThumbnails(const std::vector<ThumbnailJob>& jobs);
 
-// The shown image of a tile: image `index` of its selected bracketing, when
-// it names a file.
+// The shown image of a tile (ShownImage of the view) when it names a file.
 VELDANPanoramaImage* ShownPicture(VELDANPanoramaTile* tile, uint32_t index);
 
 // A thumbnail of wanted size as GetImage asks for it: limited to the picture.
