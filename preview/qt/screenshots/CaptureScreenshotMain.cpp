@@ -31,8 +31,7 @@
 #include "PreviewView.h"
 #include "VELDANPanoramaProject.h"
 #include "VRHeadPane.h"
-#include "DemoHead.h"
-#include "VirtualHead.h"
+#include "VirtualHeadProcess.h"
 #include "DemoProject.h"
 #include <QImage>
 #include "AppCommands.h"
@@ -138,14 +137,19 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
       return 1;
     }
   }
-  veldan_test::VirtualHead head;
-  std::string error;
-  if (!head.Start(com, documents,
-                  {"--capture-dir", capture.string(), "--focal", std::to_string(kFocal), "--sensor", "36x24",
-                   "--orientation", "portrait", "--resolution", "1200x800", "--time-scale", std::to_string(kTimeScale),
-                   "--panorama", scene.string()},
-                  error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  const fs::path program = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "veldan-headsim";
+  VirtualHeadProcess head;
+  QString error;
+  if (!head.Start(program,
+                  {QStringLiteral("--com"), QString::number(com), QStringLiteral("--documents"),
+                   QString::fromStdString(documents.string()), QStringLiteral("--capture-dir"),
+                   QString::fromStdString(capture.string()), QStringLiteral("--focal"), QString::number(kFocal),
+                   QStringLiteral("--sensor"), QStringLiteral("36x24"), QStringLiteral("--orientation"),
+                   QStringLiteral("portrait"), QStringLiteral("--resolution"), QStringLiteral("1200x800"),
+                   QStringLiteral("--time-scale"), QString::number(kTimeScale), QStringLiteral("--panorama"),
+                   QString::fromStdString(scene.string())},
+                  30000, error)) {
+    std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
     return 1;
   }
 
@@ -281,9 +285,7 @@ int main(int argc, char** argv) {
   setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
   setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
   setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
-  // Where the virtual head is started with its control socket (the DSLR
-  // Remote Pro stand-in finds it through this variable).
-  setenv("VELDAN_HEADSIM_SOCKET", (home / "Documents" / "headsim.sock").c_str(), 1);
+  setenv("VELDAN_HEADSIM_SOCKET", (home / "Documents" / "VELDANmodular" / "headsim.sock").c_str(), 1);
   std::error_code ec;
   fs::create_directories(out, ec);
   const int rc = Run(argc, argv, out, home);
