@@ -40,11 +40,14 @@ void CVRHeadControl::MarkTile(VELDANPanoramaTile* tile, int tileNr, bool on) {
   if (HWND view = BoundView().window) PostMessage(view, WM_TILE_CHANGED, static_cast<WPARAM>(tileNr), 0);
 }
 
+bool CVRHeadControl::MonitorRunning() {
+  if (!monitorLock_.TryEnter()) return true;
+  monitorLock_.Leave();
+  return false;
+}
+
 void CVRHeadControl::WaitForMonitor() {
-  if (monitorLock_.TryEnter()) {
-    monitorLock_.Leave();  // no monitor runs: nobody would empty the queue
-    return;
-  }
+  if (!MonitorRunning()) return;  // nobody would empty the queue
   bool waiting = true;
   while (waiting) {
     const bool empty = queue_.Empty();

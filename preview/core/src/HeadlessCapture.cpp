@@ -4,6 +4,7 @@
 
 #include <memory>
 #include "platform/Profile.h"
+#include "platform/Tick.h"
 #include "platform/Window.h"
 #include "preview/ConsoleMonitorUi.h"
 #include "preview/HeadFolderMonitor.h"
@@ -94,7 +95,10 @@ HeadlessCaptureStatus RunHeadlessCapture(DocumentList& documents, CVELDANpreview
   LogWindowBinding logBinding(logWindow.Handle());
   HeadView view{viewWindow.Handle(), &doc};
 
-  enum class Phase { Starting, Capturing, Stopping, Done } phase = Phase::Starting;
+  enum class Phase { Starting, Capturing, Filing, Stopping, Done } phase = Phase::Starting;
+  // While filing: the queue's length and when it last changed.
+  size_t waiting = 0;
+  uint64_t waitingSince = 0;
   bool failed = false;
   bool cancelled = false;
   head.OnOnOff();
@@ -140,11 +144,31 @@ HeadlessCaptureStatus RunHeadlessCapture(DocumentList& documents, CVELDANpreview
           // The run ends with the move back to 0/0 under way; switching
           // off now would halt it.
           if (ControlHandle h = head.Handle()) head.Entries().op_wait(h, -1);
+          waiting = head.Queue().Count();
+          waitingSince = GetTickCount64();
+          if (waiting && head.MonitorRunning()) LogText(L"Waiting for the last pictures...\n");
+          phase = Phase::Filing;
+        }
+        break;
+      case Phase::Filing: {
+        // Switching off drops what the queue still waits for, so the head
+        // stays on while pictures keep arriving.
+        const size_t now = head.Queue().Count();
+        if (now != waiting) {
+          waiting = now;
+          waitingSince = GetTickCount64();
+        }
+        const bool quiet = GetTickCount64() - waitingSince >= options.lastPicturesWaitMs;
+        if (waiting == 0 || cancelled || !head.MonitorRunning() || quiet) {
+          if (waiting)
+            LogText(L"ERROR: %lu picture(s) did not arrive in the capture folder; their images stay without a file.\n",
+                    static_cast<unsigned long>(waiting));
           save();
           head.OnOnOff();
           phase = Phase::Stopping;
         }
         break;
+      }
       case Phase::Stopping:
         if (state == HeadState::Off) phase = Phase::Done;
         break;

@@ -11,7 +11,8 @@ namespace veldan::preview {
 // One capture of a whole project without a screen, with the same head
 // control, capture run and capture-folder monitor as the desktop program:
 // the head is switched on, the project's path is shot, the head returns to
-// 0°/0° and is switched off. The head control's window, the log window and
+// 0°/0° and, once the pictures still on their way are filed, is switched
+// off. The head control's window, the log window and
 // the view are message queues that the calling thread empties. The monitor
 // reads its capture folder from a profile of the run's own in a temporary
 // folder, which leaves the user's stored settings untouched; it files each
@@ -32,6 +33,10 @@ struct HeadlessCaptureOptions {
   // and right after it ended, its workers joined, before the move home.
   std::function<void(CVRHeadControl&)> beforeRun;
   std::function<void(CVRHeadControl&)> afterRun;
+  // After the last shot the camera may still be writing its last pictures:
+  // the head stays on while the monitor files them, until the queue is empty
+  // or no picture has arrived for this long.
+  uint32_t lastPicturesWaitMs = 30000;
 };
 
 enum class HeadlessCaptureStatus {

@@ -150,6 +150,9 @@ public:
   // For the monitor, the capture run and tests.
   CaptureQueue& Queue() { return queue_; }
   CriticalSection& MonitorLock() { return monitorLock_; }
+  // True while a capture-folder monitor runs (it holds the monitor lock for
+  // its whole life), so that somebody empties the queue.
+  bool MonitorRunning();
   Event& MonitorStopEvent() { return monitorStopEvent_; }
   DocumentList& Documents() { return documents_; }
   HeadView BoundView() const;
