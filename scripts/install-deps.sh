@@ -12,7 +12,7 @@ packages=(
   libxml2-dev libxml2-utils
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev libraw-dev
   # tests, benchmarks, fuzzing
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev gdb
   clang-14 libclang-rt-14-dev
   # peers and demo
   hugin-tools libvips-tools xvfb xauth marble-data

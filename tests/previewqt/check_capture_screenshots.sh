@@ -8,7 +8,32 @@ program=$1
 fail() { echo "FAIL: $*"; exit 1; }
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-"$program" "$out" || fail "$program ended with status $?"
+# A run that stalls is stopped well before the test's own time-out, after
+# the stacks of the program and of the virtual head are written, so that the
+# failure says where it stood.
+limit=${CAPTURE_SCREENSHOTS_LIMIT:-600}
+"$program" "$out" &
+pid=$!
+sleep "$limit" &
+timer=$!
+finished=""
+status=0
+wait -n -p finished "$pid" "$timer" || status=$?
+if [ "$finished" != "$pid" ]; then
+  echo "FAIL: $program still runs after $limit s"
+  children=$(pgrep -P "$pid" || true)
+  if command -v gdb > /dev/null; then
+    for p in "$pid" $children; do
+      echo "--- stacks of $(tr '\0' ' ' < "/proc/$p/cmdline" 2> /dev/null)"
+      gdb -p "$p" -batch -nx -ex "thread apply all bt" 2>&1 | grep -E '^(Thread|#)' || true
+    done
+  fi
+  kill $children "$pid" 2> /dev/null || true
+  wait "$pid" 2> /dev/null || true
+  exit 1
+fi
+kill "$timer" 2> /dev/null || true
+[ "$status" -eq 0 ] || fail "$program ended with status $status"
 states=(on running paused done blended)
 for state in "${states[@]}"; do
   png="$out/capture-$state.png"

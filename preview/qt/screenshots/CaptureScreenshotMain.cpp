@@ -48,6 +48,14 @@ namespace {
 constexpr double kFocal = 24;
 constexpr int kTimeScale = 10;
 
+// Every step is written with the time since the start, so that a run that
+// stalls shows where it stood.
+QElapsedTimer sinceStart;
+
+void Step(const char* what) {
+  std::fprintf(stderr, "[%6.1f s] %s\n", sinceStart.isValid() ? sinceStart.elapsed() / 1000.0 : 0.0, what);
+}
+
 bool Await(const std::function<bool()>& condition, int ms, const char* what) {
   QDeadlineTimer deadline(ms);
   while (!condition()) {
@@ -140,6 +148,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
   const fs::path program = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "veldan-headsim";
   VirtualHeadProcess head;
   QString error;
+  Step("starting the virtual head");
   if (!head.Start(program,
                   {QStringLiteral("--com"), QString::number(com), QStringLiteral("--documents"),
                    QString::fromStdString(documents.string()), QStringLiteral("--capture-dir"),
@@ -171,6 +180,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
     }
   }
 
+  Step("opening the project in the main window");
   int failures = 0;
   CVELDANpreviewApp app;
   if (!app.InitInstance({QStringLiteral("VELDANpreview"), QString::fromStdString(file.string())}, false)) return 1;
@@ -206,6 +216,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
     return false;
   };
   if (!Await([&] { return d->OnOffButton()->isEnabled(); }, kLong, "the On button")) return 1;
+  Step("switching the head on");
   Click(d->OnOffButton());
   if (!Await([&] {
         return d->Control().State() == HeadState::Ready && d->StartButton()->isEnabled() &&
@@ -213,10 +224,12 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
       },
              kLong, "the head to be ready"))
     return 1;
+  Step("the head is ready");
   Settle(view, 500, 5000);
   if (!Save(frame, out / "capture-on.png")) ++failures;
 
   // Capturing: a few tiles filled, the next one being shot.
+  Step("starting the capture");
   Click(d->StartButton());
   const uint32_t total = Count(project).images;
   const uint32_t some = std::max<uint32_t>(3, total / 4);
@@ -233,6 +246,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
   // Paused: the run stops at the next tile, which stays marked.
   const uint32_t half = std::max<uint32_t>(some + 1, total / 2);
   if (!Await([&] { return Count(project).filed >= half; }, kLong * 3, "half of the tiles")) return 1;
+  Step("pausing the capture");
   Click(d->BreakButton());
   if (!Await([&] {
         const Progress p = Count(project);
@@ -240,10 +254,12 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
       },
              kLong, "the pause"))
     return 1;
+  Step("paused");
   Settle(view, 800, 10000);
   if (!Save(frame, out / "capture-paused.png")) ++failures;
 
   // Resumed with Start and run to the end: every tile filled.
+  Step("resuming the capture");
   Click(d->StartButton());
   if (!Await([&] {
         const Progress p = Count(project);
@@ -252,9 +268,11 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
       },
              kLong * 5, "the end of the capture"))
     return 1;
+  Step("the capture is done");
   Settle(view, 1000, 20000);
   if (!Save(frame, out / "capture-done.png")) ++failures;
   // The shot panorama as the blended preview shows it.
+  Step("showing the blended preview");
   frame->OnCommand(kCmdBlended);
   Settle(view, 1000, 30000);
   if (!Save(frame, out / "capture-blended.png")) ++failures;
@@ -262,14 +280,19 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
 
   // Switched off again before the program ends, as a user would.
   if (!Await([&] { return d->OnOffButton()->isEnabled(); }, kLong, "the Off button")) return 1;
+  Step("switching the head off");
   Click(d->OnOffButton());
   if (!Await([&] { return d->Control().State() == HeadState::Off; }, kLong, "the head to switch off")) return 1;
+  Step("closing the program");
   return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  sinceStart.start();
+  // Each saved picture is reported as it is written, also into a pipe.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const fs::path out = fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::path("build/screenshots"));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   std::string tmpl = (fs::temp_directory_path() / "veldan-capture-shots-XXXXXX").string();
@@ -289,6 +312,8 @@ int main(int argc, char** argv) {
   std::error_code ec;
   fs::create_directories(out, ec);
   const int rc = Run(argc, argv, out, home);
+  Step("removing the temporary home");
   fs::remove_all(home, ec);
+  Step("done");
   return rc;
 }
