@@ -79,7 +79,7 @@ TEST_F(HeadTest, PadMovesDiagonallyWithTwoClicksAndHaltsInTheCentre) {
   control->OnPadClick(10, 60);  // left again: no second call, no change
   EXPECT_EQ(control->Motion(), kMotionLeft);
   control->OnPadClick(60, 10);  // up: with left a diagonal
-  EXPECT_EQ(control->Motion(), kMotionLeft | kMotionUp);
+  EXPECT_EQ(control->Motion(), kMotionLeft | kMotionUp) << LogUtf8();
   EXPECT_EQ(control->Display().padPicture, kPadLeftUp);
   // The status messages see the moving head: ManualMove, keys grabbed.
   ASSERT_TRUE(Pump([&] { return control->State() == HeadState::ManualMove; }));

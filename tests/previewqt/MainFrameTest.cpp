@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTimer>
-#include <QDeadlineTimer>
 #include <QDockWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -40,18 +39,11 @@ namespace {
 
 void TestApp() { ASSERT_NE(QApplication::instance(), nullptr); }
 
-// Processes events until the condition holds; false after 5 s.
+// Processes events until the condition holds; false after 5 s. Closed
+// windows delete themselves later, which the wait lets happen.
 template <typename Fn>
 bool WaitFor(Fn&& condition) {
-  QDeadlineTimer deadline(5000);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    // Closed windows delete themselves later, which a nested processEvents
-    // does not do by itself.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
-  return true;
+  return qttest::AwaitGui(std::forward<Fn>(condition), 5000);
 }
 
 class MainFrameTest : public ::testing::Test {

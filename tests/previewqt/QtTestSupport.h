@@ -4,9 +4,10 @@
 // thread's events are processed.
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QDeadlineTimer>
+#include <QTest>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace qttest {
 
@@ -40,15 +41,12 @@ private:
 };
 
 // Processes events until the condition holds; false after `ms` (30 s by
-// default: the machine may be busy with parallel builds).
+// default: the machine may be busy with parallel builds). Between two looks
+// the thread sleeps a little, so that the threads the condition waits for
+// have the processor.
 template <typename Fn>
 bool AwaitGui(Fn&& condition, int ms = 30000) {
-  QDeadlineTimer deadline(ms);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return QTest::qWaitFor(std::forward<Fn>(condition), ms);
 }
 
 }  // namespace qttest

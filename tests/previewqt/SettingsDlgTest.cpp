@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -163,8 +163,7 @@ TEST(QtCaptureMonitorUi, QuestionsFromTheMonitorThreadAreAskedOnTheWindowThread)
   answerer.start(20);
   std::atomic<int> answer{-1};
   std::thread monitor([&] { answer = ui.AskYesNo(kCaptureFinishedCaption, kLocateNowQuestion) ? 1 : 0; });
-  QDeadlineTimer deadline(30000);
-  while (answer == -1 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return answer != -1; }, 30000));
   answerer.stop();
   monitor.join();
   EXPECT_EQ(text, QString::fromStdWString(kLocateNowQuestion));

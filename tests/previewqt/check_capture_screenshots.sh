@@ -9,31 +9,52 @@ fail() { echo "FAIL: $*"; exit 1; }
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # A run that stalls is stopped well before the test's own time-out, after
-# the stacks of the program and of the virtual head are written, so that the
-# failure says where it stood.
-limit=${CAPTURE_SCREENSHOTS_LIMIT:-600}
-"$program" "$out" &
-pid=$!
-sleep "$limit" &
-timer=$!
-finished=""
-status=0
-wait -n -p finished "$pid" "$timer" || status=$?
-if [ "$finished" != "$pid" ]; then
-  echo "FAIL: $program still runs after $limit s"
-  children=$(pgrep -P "$pid" || true)
-  if command -v gdb > /dev/null; then
-    for p in "$pid" $children; do
-      echo "--- stacks of $(tr '\0' ' ' < "/proc/$p/cmdline" 2> /dev/null)"
-      gdb -p "$p" -batch -nx -ex "thread apply all bt" 2>&1 | grep -E '^(Thread|#)' || true
-    done
+# the stacks of the program and of the virtual head are written to the
+# output and kept in capture_screenshots-stall.txt in the working folder.
+# A stalled run is tried once more: the pictures are what this check is for,
+# and the capture in the main window is checked by the window tests; a
+# second stall fails.
+limit=${CAPTURE_SCREENSHOTS_LIMIT:-400}
+stall_log="$PWD/capture_screenshots-stall.txt"
+
+# Runs the program once: 0 when it ended well, 1 when it failed, 2 when it
+# stalled and was stopped.
+shoot() {
+  "$program" "$out" &
+  local pid=$! timer finished="" status=0
+  sleep "$limit" &
+  timer=$!
+  wait -n -p finished "$pid" "$timer" || status=$?
+  if [ "$finished" = "$pid" ]; then
+    kill "$timer" 2> /dev/null || true
+    [ "$status" -eq 0 ] || { echo "FAIL: $program ended with status $status"; return 1; }
+    return 0
   fi
+  local children
+  children=$(pgrep -P "$pid" || true)
+  {
+    echo "$(date -u +%FT%TZ): $program still runs after $limit s"
+    if command -v gdb > /dev/null; then
+      for p in "$pid" $children; do
+        echo "--- stacks of $(tr '\0' ' ' < "/proc/$p/cmdline" 2> /dev/null)"
+        gdb -p "$p" -batch -nx -ex "thread apply all bt" 2>&1 | grep -E '^(Thread|#)' || true
+      done
+    fi
+  } | tee -a "$stall_log"
   kill $children "$pid" 2> /dev/null || true
   wait "$pid" 2> /dev/null || true
-  exit 1
+  return 2
+}
+
+result=0
+shoot || result=$?
+if [ "$result" -eq 2 ]; then
+  echo "the run stalled (stacks above and in $stall_log); trying once more"
+  rm -f "$out"/*.png
+  result=0
+  shoot || result=$?
 fi
-kill "$timer" 2> /dev/null || true
-[ "$status" -eq 0 ] || fail "$program ended with status $status"
+[ "$result" -eq 0 ] || fail "no complete run"
 states=(on running paused done blended)
 for state in "${states[@]}"; do
   png="$out/capture-$state.png"

@@ -14,7 +14,6 @@
 // runs under xvfb-run).
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +32,7 @@
 #include "VRHeadPane.h"
 #include "VirtualHeadProcess.h"
 #include "DemoProject.h"
+#include "EventWaits.h"
 #include <QImage>
 #include "AppCommands.h"
 #include "platform/Text.h"
@@ -57,25 +57,9 @@ void Step(const char* what) {
 }
 
 bool Await(const std::function<bool()>& condition, int ms, const char* what) {
-  QDeadlineTimer deadline(ms);
-  while (!condition()) {
-    if (deadline.hasExpired()) {
-      std::fprintf(stderr, "timed out waiting for %s\n", what);
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-// Processes events until the view has not changed for quietMs.
-void Settle(CVELDANpreviewView* view, int quietMs, int limitMs) {
-  QElapsedTimer sinceChange;
-  sinceChange.start();
-  auto c = QObject::connect(view, &CVELDANpreviewView::documentModified, [&] { sinceChange.restart(); });
-  QDeadlineTimer limit(limitMs);
-  while (!limit.hasExpired() && sinceChange.elapsed() < quietMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  QObject::disconnect(c);
+  if (WaitFor(condition, ms)) return true;
+  std::fprintf(stderr, "timed out waiting for %s\n", what);
+  return false;
 }
 
 bool Save(QWidget* w, const fs::path& file) {
@@ -240,7 +224,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
              kLong * 3, "some tiles to be filled"))
     return 1;
   // The view draws what arrived; the capture goes on meanwhile.
-  QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+  QTest::qWait(100);
   if (!Save(frame, out / "capture-running.png")) ++failures;
 
   // Paused: the run stops at the next tile, which stays marked.

@@ -7,13 +7,12 @@
 // The program runs in a temporary home (profile, desktop registration and
 // the demo project live there) and removes it afterwards.
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QProgressBar>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include "DemoProject.h"
+#include "EventWaits.h"
 #include "ImagePreviewDlg.h"
 #include "MainFrame.h"
 #include "NewProjectDlg.h"
@@ -27,20 +26,9 @@
 
 namespace fs = std::filesystem;
 using namespace veldan::preview;
+using namespace veldan::preview::demo;
 
 namespace {
-
-// Processes events until nothing has changed in the view for quietMs (or
-// the limit has passed).
-void Settle(CVELDANpreviewView* view, int quietMs, int limitMs) {
-  QElapsedTimer sinceChange;
-  sinceChange.start();
-  QMetaObject::Connection c;
-  if (view) c = QObject::connect(view, &CVELDANpreviewView::documentModified, [&] { sinceChange.restart(); });
-  QDeadlineTimer limit(limitMs);
-  while (!limit.hasExpired() && sinceChange.elapsed() < quietMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  QObject::disconnect(c);
-}
 
 bool Save(QWidget* w, const fs::path& file) {
   const bool ok = w->grab().save(QString::fromStdString(file.string()));
@@ -114,9 +102,7 @@ int main(int argc, char** argv) {
       CImagePreviewDlg dialog(image, frame);
       dialog.resize(900, 640);
       dialog.show();
-      QDeadlineTimer limit(20000);
-      while (!limit.hasExpired() && dialog.Progress()->value() != 100)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      WaitFor([&] { return dialog.Progress()->value() == 100; }, 20000);
       Settle(nullptr, 200, 1000);
       if (!Save(&dialog, out / "image-preview.png")) ++failures;
       dialog.done(0);
