@@ -4,6 +4,7 @@
 
 #include "ControlHandle.h"
 #include "DeviceAccess.h"
+#include "DriveCalibration.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
 #include "VELDANsettings.h"
@@ -40,24 +41,9 @@ bool ContactOn(VELDANcontrolRecord& h, int address, int relay) {
     return WaitModuleIdle(h, dev, address) == ModuleWait::Idle;
 }
 
-// A drive learns its calibration (steps per turn, speed base) from the
-// answers to its start-up queries, which go out only after its reference
-// run. A move ordered before that would be refused, and a script would then
-// shoot at the wrong place; so the move waits for the calibration (the lock
-// released meanwhile), at most kCalibrationWaitMs and ended by an abort.
+// A script that moved an uncalibrated drive would shoot at the wrong place:
+// its moves wait up to kCalibrationWaitMs for the calibration.
 constexpr uint64_t kCalibrationWaitMs = 10000;
-
-CPelkorDeviceDrive* AwaitCalibratedDrive(VELDANcontrolRecord& h, LockedDevice& dev, int address) {
-    const uint64_t end = GetTickCount64() + kCalibrationWaitMs;
-    CPelkorDeviceDrive* drive = dev.Drive();
-    while (drive && (drive->GetStepsPerTurn() == 0 || drive->GetSpeedBase() == 0) && GetTickCount64() < end) {
-        dev.Release();
-        if (h.abortEvent.Wait(50)) return nullptr;
-        dev.Lookup(address);
-        drive = dev.Drive();
-    }
-    return drive;
-}
 
 }  // namespace
 
@@ -67,7 +53,7 @@ bool HeadOperations::MoveHorizontal(double degrees) {
     if (h.abortEvent.IsSet() || c.hDriveAddress == -1) return false;
     h.WriteVerbose(L"Moving horizontal to %.02fdeg\n", degrees);
     LockedDevice dev(h.enclosure.get(), c.hDriveAddress);
-    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.hDriveAddress);
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.hDriveAddress, kCalibrationWaitMs);
     if (!drive) return false;
     ApplyHorizontalConstraints(*drive, c);
     ApplyDriveSettings(*drive, c, c.hDriveAddress);
@@ -80,7 +66,7 @@ bool HeadOperations::MoveVertical(double degrees) {
     if (h.abortEvent.IsSet() || c.vDriveAddress == -1) return false;
     h.WriteVerbose(L"Moving vertical to %.02fdeg\n", degrees);
     LockedDevice dev(h.enclosure.get(), c.vDriveAddress);
-    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.vDriveAddress);
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.vDriveAddress, kCalibrationWaitMs);
     if (!drive) return false;
     ApplyVerticalConstraints(*drive, c);
     ApplyDriveSettings(*drive, c, c.vDriveAddress);

@@ -5,6 +5,7 @@
 
 #include "ControlHandle.h"
 #include "DeviceAccess.h"
+#include "DriveCalibration.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
 #include "VELDANsettings.h"
@@ -28,6 +29,11 @@ private:
     VELDANcontrolRecord& h_;
     bool claimed_;
 };
+
+// A pad press right after the switch-on may come while a drive still waits
+// for its calibration answers; it waits for them a moment instead of being
+// refused. The pad runs on the caller's window thread, hence the short time.
+constexpr uint64_t kPadCalibrationWaitMs = 2000;
 
 bool Usable(ControlHandle handle) { return handle && handle->config && handle->enclosure && handle->Ready(); }
 
@@ -66,7 +72,7 @@ int RemoteTurn(ControlHandle handle, Turn direction) {
     PadBusy busy(h);
     const CVeldanConfig& c = *h.config;
     LockedDevice dev(h.enclosure.get(), c.hDriveAddress);
-    CPelkorDeviceDrive* drive = dev.Drive();
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.hDriveAddress, kPadCalibrationWaitMs);
     if (!drive) return 0;
     if (drive->GetStatusBusy()) {
         // A second press of the pad stops the turn.
@@ -94,7 +100,7 @@ int RemoteTilt(ControlHandle handle, Tilt direction) {
     PadBusy busy(h);
     const CVeldanConfig& c = *h.config;
     LockedDevice dev(h.enclosure.get(), c.vDriveAddress);
-    CPelkorDeviceDrive* drive = dev.Drive();
+    CPelkorDeviceDrive* drive = AwaitCalibratedDrive(h, dev, c.vDriveAddress, kPadCalibrationWaitMs);
     if (!drive) return 0;
     if (drive->GetStatusBusy()) {
         h.WriteVerbose(L"Remote Control: stop vertical movement\n");

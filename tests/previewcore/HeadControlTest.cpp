@@ -79,6 +79,7 @@ TEST_F(HeadTest, PadMovesDiagonallyWithTwoClicksAndHaltsInTheCentre) {
   control->OnPadClick(10, 60);  // left again: no second call, no change
   EXPECT_EQ(control->Motion(), kMotionLeft);
   control->OnPadClick(60, 10);  // up: with left a diagonal
+  DrainLog();
   EXPECT_EQ(control->Motion(), kMotionLeft | kMotionUp) << LogUtf8();
   EXPECT_EQ(control->Display().padPicture, kPadLeftUp);
   // The status messages see the moving head: ManualMove, keys grabbed.

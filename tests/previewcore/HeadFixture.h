@@ -181,9 +181,11 @@ protected:
     // The start thread logs its first line after it left Off.
     const size_t starts = LogCount(L"Initializing VELDAN VR Head.");
     control->OnOnOff();
+    // The controls follow the state once its refresh message was handled.
     return Pump([&] {
+             const HeadState s = control->State();
              return LogCount(L"Initializing VELDAN VR Head.") > starts &&
-                    (control->State() == HeadState::Ready || control->State() == HeadState::Off);
+                    (s == HeadState::Ready || s == HeadState::Off) && control->Display().state == s;
            }) &&
            control->State() == HeadState::Ready;
   }
