@@ -159,8 +159,10 @@ HeadlessCaptureStatus RunHeadlessCapture(DocumentList& documents, CVELDANpreview
           waitingSince = GetTickCount64();
         }
         const bool quiet = GetTickCount64() - waitingSince >= options.lastPicturesWaitMs;
-        if (waiting == 0 || cancelled || !head.MonitorRunning() || quiet) {
-          if (waiting)
+        // Without a monitor nobody files them; it has said why.
+        const bool monitoring = head.MonitorRunning();
+        if (waiting == 0 || cancelled || !monitoring || quiet) {
+          if (waiting && monitoring)
             LogText(L"ERROR: %lu picture(s) did not arrive in the capture folder; their images stay without a file.\n",
                     static_cast<unsigned long>(waiting));
           save();
