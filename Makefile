@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run install screenshots clean
+.PHONY: all deps configure build programs test run install screenshots format check-format clean
 
 all: build
 
@@ -19,14 +19,24 @@ configure: deps $(BUILD_DIR)/build.ninja
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Only what the demo runs: no test suite, no benchmark.
+programs: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target programs
+
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-run: build
+run: programs
 	@scripts/run.sh $(BUILD_DIR)
 
 install: build
 	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX),)
+
+format:
+	@scripts/check-format.sh --fix
+
+check-format:
+	@scripts/check-format.sh
 
 clean:
 	rm -rf $(BUILD_DIR)

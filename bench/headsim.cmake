@@ -1,5 +1,3 @@
 # Virtual head: rendering one camera view from the source panorama.
-if(TARGET headsim_core)
-  add_executable(bench_headsim_render ${CMAKE_CURRENT_LIST_DIR}/HeadsimRenderBench.cpp)
-  target_link_libraries(bench_headsim_render PRIVATE headsim_core benchmark::benchmark)
-endif()
+add_executable(bench_headsim_render ${CMAKE_CURRENT_LIST_DIR}/HeadsimRenderBench.cpp)
+target_link_libraries(bench_headsim_render PRIVATE headsim_core benchmark::benchmark)

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "DynamicQueue.h"
-#include "MemoryBlock.h"
+#include "memblock/DynamicQueue.h"
+#include "memblock/MemoryBlock.h"
 
 // Push and pop of records of one size on one thread.
 static void BM_QueuePushPop(benchmark::State& state)

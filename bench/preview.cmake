@@ -2,10 +2,8 @@
 # 2000 x 1000, from cold (no thumbnails) and warm, against nona rendering the
 # same project's Hugin export at the same size. The pictures are generated
 # once into the build tree.
-if(TARGET VELDANPanoramaProject AND TARGET VELDANimaging)
-  add_executable(bench_preview ${CMAKE_CURRENT_LIST_DIR}/project/PreviewBench.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/Nona.cpp)
-  target_include_directories(bench_preview PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-  target_link_libraries(bench_preview PRIVATE VELDANPanoramaProject VELDANimaging VELDANplatform Threads::Threads)
-  target_compile_definitions(bench_preview PRIVATE VELDAN_BENCH_CACHE="${CMAKE_BINARY_DIR}/bench-cache/preview")
-endif()
+add_executable(bench_preview ${CMAKE_CURRENT_LIST_DIR}/project/PreviewBench.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/Nona.cpp)
+target_include_directories(bench_preview PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+target_link_libraries(bench_preview PRIVATE VELDANPanoramaProject VELDANimaging VELDANplatform Threads::Threads)
+target_compile_definitions(bench_preview PRIVATE VELDAN_BENCH_CACHE="${CMAKE_BINARY_DIR}/bench-cache/preview")

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 inline const std::string& FuzzFolder() {
     static const std::string folder = [] {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "MemBlockDesc.h"
-#include "MemoryBlock.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 

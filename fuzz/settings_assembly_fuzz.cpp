@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "FuzzFile.h"
-#include "VeldanAssembly.h"
+#include "settings/VeldanAssembly.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = FuzzWrite("head.asm", data, size);

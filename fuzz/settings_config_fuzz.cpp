@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzFile.h"
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Inputs naming a traffic log file are skipped: they would make the

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FuzzFile.h"
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = FuzzWrite("script.txt", data, size);

@@ -6,7 +6,9 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
+  # the tree's format (scripts/check-format.sh pins this version)
+  clang-format-14
   # libraries
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libxml2-dev libxml2-utils

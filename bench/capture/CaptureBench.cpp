@@ -19,9 +19,9 @@
 #include "VELDANPanoramaProject.h"
 #include "VirtualHead.h"
 #include "platform/Window.h"
-#include "preview/DocumentList.h"
-#include "preview/VELDANpreviewDoc.h"
-#include "preview/VRHeadControl.h"
+#include "preview/document/DocumentList.h"
+#include "preview/document/VELDANpreviewDoc.h"
+#include "preview/head/VRHeadControl.h"
 
 namespace fs = std::filesystem;
 using namespace veldan::preview;

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "DynStream.h"
-#include "VELDANsettings.h"
+#include "stream/DynStream.h"
+#include "settings/VELDANsettings.h"
 
 namespace {
 

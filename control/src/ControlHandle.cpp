@@ -4,7 +4,7 @@
 
 #include "OutputWriters.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 VELDANcontrolRecord::VELDANcontrolRecord() = default;
 

@@ -4,7 +4,7 @@
 #include "DeviceAccess.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 #include "platform/Tick.h"
 
 namespace veldan::control {

@@ -1,7 +1,7 @@
 #include "DriveSettings.h"
 
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

@@ -15,7 +15,7 @@
 #include "ScriptStore.h"
 #include "StartupTexts.h"
 #include "VELDANcontrol.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 #include "Pelkor.h"
 #include "platform/Window.h"
 

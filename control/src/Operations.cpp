@@ -7,7 +7,7 @@
 #include "DriveCalibration.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 #include "platform/Tick.h"
 
 namespace veldan::control {

@@ -8,7 +8,7 @@
 #include "DriveCalibration.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

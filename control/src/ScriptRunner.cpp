@@ -6,7 +6,7 @@
 #include "ControlHandle.h"
 #include "OutputWriters.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 #include "platform/Text.h"
 
 namespace veldan::control {

@@ -4,8 +4,8 @@
 
 #include "ConfigurationLoader.h"
 #include "ControlHandle.h"
-#include "DynStream.h"
-#include "VELDANsettings.h"
+#include "stream/DynStream.h"
+#include "settings/VELDANsettings.h"
 #include "platform/Text.h"
 
 namespace veldan::control {

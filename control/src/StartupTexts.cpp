@@ -2,7 +2,7 @@
 
 #include "OutputWriters.h"
 #include "Pelkor.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "DynStream.h"
-#include "DynamicQueue.h"
-#include "MemBlockDesc.h"
-#include "MemoryBlock.h"
+#include "stream/DynStream.h"
+#include "memblock/DynamicQueue.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Export.h"

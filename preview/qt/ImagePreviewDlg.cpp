@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include "QtPicture.h"
 #include "VELDANPanoramaProject.h"
-#include "preview/DisplayMode.h"
-#include "preview/ImagePreviewFit.h"
-#include "preview/ViewLayout.h"
+#include "preview/view/DisplayMode.h"
+#include "preview/view/ImagePreviewFit.h"
+#include "preview/view/ViewLayout.h"
 
 namespace veldan::preview {
 namespace {

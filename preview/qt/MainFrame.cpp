@@ -24,10 +24,10 @@
 #include "VisualStyle.h"
 #include "platform/Folders.h"
 #include "platform/Shell.h"
-#include "preview/DisplayMode.h"
-#include "preview/ExposureLabel.h"
-#include "preview/LogText.h"
-#include "preview/ManualFile.h"
+#include "preview/view/DisplayMode.h"
+#include "preview/app/ExposureLabel.h"
+#include "preview/app/LogText.h"
+#include "preview/app/ManualFile.h"
 
 namespace veldan::preview {
 namespace {

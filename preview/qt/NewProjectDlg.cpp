@@ -16,7 +16,7 @@
 #include "VELDANPanoramaProject.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
-#include "preview/DocumentPaths.h"
+#include "preview/document/DocumentPaths.h"
 
 namespace veldan::preview {
 namespace {

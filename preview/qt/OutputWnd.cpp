@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QTabWidget>
 #include "AppCommands.h"
-#include "preview/LogLines.h"
+#include "preview/app/LogLines.h"
 
 namespace veldan::preview {
 

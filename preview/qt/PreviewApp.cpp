@@ -8,7 +8,7 @@
 #include "VELDANPanoramaProject.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
-#include "preview/ShellRegistration.h"
+#include "preview/app/ShellRegistration.h"
 
 namespace veldan::preview {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include "platform/Profile.h"
-#include "preview/DocumentList.h"
+#include "preview/document/DocumentList.h"
 
 namespace veldan::preview {
 

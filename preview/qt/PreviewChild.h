@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <memory>
 #include "PreviewView.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace veldan::preview {
 

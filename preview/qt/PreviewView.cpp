@@ -10,9 +10,9 @@
 #include "ImagePreviewDlg.h"
 #include "QtPicture.h"
 #include "VELDANPanoramaProject.h"
-#include "preview/DocumentUi.h"
-#include "preview/PreviewWarping.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentUi.h"
+#include "preview/view/ViewWarping.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace veldan::preview {
 namespace {
@@ -82,7 +82,7 @@ private:
 }  // namespace
 
 CVELDANpreviewView::CVELDANpreviewView(CVELDANpreviewDoc& doc, DocumentUi& ui, QWidget* parent)
-    : QWidget(parent), doc_(doc), ui_(ui), warping_(&DefaultPreviewWarping()) {
+    : QWidget(parent), doc_(doc), ui_(ui), warping_(&DefaultViewWarping()) {
   setObjectName(QStringLiteral("PreviewView"));
   setMouseTracking(true);
   setAutoFillBackground(true);

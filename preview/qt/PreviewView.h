@@ -5,9 +5,9 @@
 #include <QWidget>
 #include <functional>
 #include "platform/Window.h"
-#include "preview/DisplayMode.h"
-#include "preview/TileCommands.h"
-#include "preview/ViewLayout.h"
+#include "preview/view/DisplayMode.h"
+#include "preview/view/TileCommands.h"
+#include "preview/view/ViewLayout.h"
 
 class CVELDANpreviewDoc;
 class QMenu;
@@ -16,7 +16,7 @@ class QPainter;
 namespace veldan::preview {
 
 class DocumentUi;
-class PreviewWarping;
+class ViewWarping;
 
 // The preview view of a document: the project as a flow chart of tiles with
 // the shooting path, as warped pictures on the equirectangular panorama, or
@@ -70,7 +70,7 @@ public:
   void SetMenuRunner(MenuRunner runner) { menuRunner_ = std::move(runner); }
   using PreviewRunner = std::function<void(VELDANPanoramaImage* image)>;
   void SetPreviewRunner(PreviewRunner runner) { previewRunner_ = std::move(runner); }
-  void SetWarping(PreviewWarping& warping) { warping_ = &warping; }
+  void SetWarping(ViewWarping& warping) { warping_ = &warping; }
 
 signals:
   // The document was marked modified.
@@ -98,7 +98,7 @@ private:
 
   CVELDANpreviewDoc& doc_;
   DocumentUi& ui_;
-  PreviewWarping* warping_;
+  ViewWarping* warping_;
   LayoutExtent extent_;
   bool refresh_ = true;
   uint32_t exposure_ = 0;

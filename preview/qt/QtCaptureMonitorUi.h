@@ -2,7 +2,7 @@
 #include <QPointer>
 #include <memory>
 #include "platform/Event.h"
-#include "preview/CaptureFolderMonitor.h"
+#include "preview/capture/CaptureFolderMonitor.h"
 
 class QProgressDialog;
 class QWidget;

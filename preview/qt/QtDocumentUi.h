@@ -1,7 +1,7 @@
 #pragma once
 #include <QPointer>
 #include <memory>
-#include "preview/DocumentUi.h"
+#include "preview/document/DocumentUi.h"
 
 class QProgressDialog;
 class QWidget;

@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 #include "platform/Profile.h"
-#include "preview/DeviceSettings.h"
+#include "preview/head/DeviceSettings.h"
 
 class QCheckBox;
 class QComboBox;

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include "preview/HeadPictures.h"
+#include "preview/head/HeadPictures.h"
 
 namespace veldan::preview {
 

@@ -3,8 +3,8 @@
 #include <QTimer>
 #include <memory>
 #include "platform/Window.h"
-#include "preview/HeadFolderMonitor.h"
-#include "preview/VRHeadControl.h"
+#include "preview/capture/HeadFolderMonitor.h"
+#include "preview/head/VRHeadControl.h"
 
 class QComboBox;
 class QLabel;

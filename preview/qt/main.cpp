@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 #include "PreviewApp.h"
-#include "preview/LibraryCheck.h"
+#include "preview/app/LibraryCheck.h"
 
 int main(int argc, char** argv) {
   // "--check-libraries" reports which control and camera libraries the

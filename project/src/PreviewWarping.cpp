@@ -14,7 +14,7 @@
 #include "RealtimeParallel.h"
 #include "VELDANPanorama/PanoramaStitcher.h"
 #include "VELDANPanorama/ThreadPool.h"
-#include "Vector3.h"
+#include "vecmath/Vector3.h"
 #include "imaging/Bitmap.h"
 #include "platform/Window.h"
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <memory>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "PlannedBracketing.h"
 #include "VELDANPanorama/PanoramaProject.h"
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
 namespace {
 

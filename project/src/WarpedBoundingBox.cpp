@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "PreviewGeometry.h"
-#include "Vector3.h"
+#include "vecmath/Vector3.h"
 
 namespace veldan::project {
 

@@ -11,7 +11,7 @@
 #include "ControlTestSupport.h"
 #include "Operations.h"
 #include "StatusWord.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 #include "platform/Event.h"
 #include "platform/Window.h"
 

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <vector>
 
-#include "DynamicQueue.h"
+#include "memblock/DynamicQueue.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "DynamicQueue.h"
+#include "memblock/DynamicQueue.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "MemBlockDesc.h"
+#include "memblock/MemBlockDesc.h"
 
 namespace {
 

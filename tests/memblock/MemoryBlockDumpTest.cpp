@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 #include "TestItems.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 #include "TestItems.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 
 struct CountedItem : CMemoryItem {
     static std::atomic<int> live;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
-#include "preview/CaptureQueue.h"
+#include "preview/capture/CaptureQueue.h"
 
 using veldan::preview::CaptureQueue;
 using veldan::preview::CaptureQueueEntry;

@@ -2,11 +2,11 @@
 // what the dialog shows, the assembly list from three folders, the port
 // list, and saving back through the settings library.
 #include <gtest/gtest.h>
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "TestSupport.h"
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 #include "platform/Text.h"
-#include "preview/DeviceSettings.h"
+#include "preview/head/DeviceSettings.h"
 
 using namespace veldan::preview;
 using previewtest::ReadAll;

@@ -7,8 +7,8 @@
 #include <thread>
 #include "TestSupport.h"
 #include "platform/Text.h"
-#include "preview/DocumentList.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentList.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 using namespace veldan::preview;
 using previewtest::ScriptedUi;

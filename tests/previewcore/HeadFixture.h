@@ -19,11 +19,11 @@
 #include "VELDANPanoramaProject.h"
 #include "VirtualHead.h"
 #include "platform/Window.h"
-#include "preview/DocumentList.h"
-#include "preview/LogText.h"
-#include "preview/VELDANpreviewDoc.h"
-#include "preview/HeadPictures.h"
-#include "preview/VRHeadControl.h"
+#include "preview/document/DocumentList.h"
+#include "preview/app/LogText.h"
+#include "preview/document/VELDANpreviewDoc.h"
+#include "preview/head/HeadPictures.h"
+#include "preview/head/VRHeadControl.h"
 
 namespace headtest {
 

@@ -7,7 +7,7 @@
 #include "HeadFixture.h"
 #include "MonitorSupport.h"
 #include "platform/Profile.h"
-#include "preview/HeadFolderMonitor.h"
+#include "preview/capture/HeadFolderMonitor.h"
 
 using namespace headtest;
 

@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "preview/CaptureQueue.h"
-#include "preview/HeadPictures.h"
-#include "preview/HeadState.h"
-#include "preview/VRHeadControl.h"
+#include "preview/capture/CaptureQueue.h"
+#include "preview/head/HeadPictures.h"
+#include "preview/head/HeadState.h"
+#include "preview/head/VRHeadControl.h"
 
 using namespace veldan::preview;
 

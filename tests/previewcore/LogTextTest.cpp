@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 #include "platform/Window.h"
-#include "preview/ExposureLabel.h"
-#include "preview/LogLines.h"
-#include "preview/LogText.h"
+#include "preview/app/ExposureLabel.h"
+#include "preview/app/LogLines.h"
+#include "preview/app/LogText.h"
 
 using namespace veldan;
 using namespace veldan::preview;

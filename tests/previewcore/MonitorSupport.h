@@ -10,9 +10,9 @@
 #include <vector>
 #include "TestSupport.h"
 #include "platform/Window.h"
-#include "preview/CaptureFolderMonitor.h"
-#include "preview/LogText.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/capture/CaptureFolderMonitor.h"
+#include "preview/app/LogText.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace previewtest {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include "TestSupport.h"
 #include "platform/Text.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 using namespace veldan::preview;
 using previewtest::ScriptedUi;

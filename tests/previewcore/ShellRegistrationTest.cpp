@@ -1,7 +1,7 @@
 // The project file type's registration with the desktop.
 #include <gtest/gtest.h>
 #include "TestSupport.h"
-#include "preview/ShellRegistration.h"
+#include "preview/app/ShellRegistration.h"
 
 using namespace veldan::preview;
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include "TempFolder.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
-#include "preview/DocumentUi.h"
+#include "preview/document/DocumentUi.h"
 
 namespace previewtest {
 

@@ -5,12 +5,12 @@
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
 #include "platform/Text.h"
-#include "preview/DisplayMode.h"
-#include "preview/PreviewWarping.h"
-#include "preview/TileAppearance.h"
-#include "preview/TileCommands.h"
-#include "preview/VELDANpreviewDoc.h"
-#include "preview/ViewLayout.h"
+#include "preview/view/DisplayMode.h"
+#include "preview/view/ViewWarping.h"
+#include "preview/view/TileAppearance.h"
+#include "preview/view/TileCommands.h"
+#include "preview/document/VELDANpreviewDoc.h"
+#include "preview/view/ViewLayout.h"
 
 using namespace veldan::preview;
 
@@ -205,7 +205,7 @@ TEST(ViewLayoutTest, WarpedBoxesWithoutDrawingRectanglesFollowPositionAndFrame) 
   tile->pos_y = 0;
   tile->fov_x = 36;
   tile->fov_y = 18;
-  PlaceWarpedBoxes(p, DefaultPreviewWarping(), {10, 20, 360, 181});
+  PlaceWarpedBoxes(p, DefaultViewWarping(), {10, 20, 360, 181});
   EXPECT_DOUBLE_EQ(tile->display_x, 190);       // column 180 of a 360-wide full circle
   EXPECT_DOUBLE_EQ(tile->display_y, 20 + 90);   // the middle row of 181
   EXPECT_NEAR(tile->display_left, 10 + 162, 1);

@@ -19,7 +19,7 @@
 #include "VRHeadPane.h"
 #include "VirtualHead.h"
 #include "platform/Text.h"
-#include "preview/DisplayMode.h"
+#include "preview/view/DisplayMode.h"
 
 using namespace veldan::preview;
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include "VRButton.h"
 #include "VRHeadPane.h"
 #include "VirtualHead.h"
-#include "preview/HeadPictures.h"
+#include "preview/head/HeadPictures.h"
 
 using namespace veldan::preview;
 namespace fs = std::filesystem;

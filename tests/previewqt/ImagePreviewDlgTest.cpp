@@ -7,7 +7,7 @@
 #include "ImagePreviewDlg.h"
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
-#include "preview/ImagePreviewFit.h"
+#include "preview/view/ImagePreviewFit.h"
 
 using namespace veldan::preview;
 using namespace viewtest;

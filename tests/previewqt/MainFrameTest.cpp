@@ -26,7 +26,7 @@
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "platform/Text.h"
-#include "preview/LogText.h"
+#include "preview/app/LogText.h"
 
 using namespace veldan::preview;
 namespace fs = std::filesystem;

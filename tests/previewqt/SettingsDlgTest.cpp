@@ -12,11 +12,11 @@
 #include <QTimer>
 #include <atomic>
 #include <thread>
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "QtCaptureMonitorUi.h"
 #include "SettingsDlg.h"
 #include "TestSupport.h"
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 #include "platform/Text.h"
 
 using namespace veldan::preview;

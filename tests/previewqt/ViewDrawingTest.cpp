@@ -7,8 +7,8 @@
 #include "PreviewView.h"
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
-#include "preview/PreviewWarping.h"
-#include "preview/TileAppearance.h"
+#include "preview/view/ViewWarping.h"
+#include "preview/view/TileAppearance.h"
 
 using namespace veldan::preview;
 using namespace viewtest;
@@ -184,7 +184,7 @@ TEST_F(ViewDrawingTest, FlowChartDrawsTheExtentTilesAndAnArrowBetweenNeighbours)
 // Stands in for the project library's warping: every tile gets a known
 // rectangle and a warped picture of one colour; the composite is one
 // colour too. Records the flags of the composite calls.
-class ScriptedWarping : public PreviewWarping {
+class ScriptedWarping : public ViewWarping {
 public:
   uint32_t colour = 0xFF0000FF;
   std::vector<uint32_t> compositeFlags;

@@ -13,8 +13,8 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
 #include "platform/Text.h"
-#include "preview/DocumentList.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentList.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace viewtest {
 

@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
 namespace {
 

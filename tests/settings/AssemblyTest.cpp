@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "TempFolder.h"
-#include "VeldanAssembly.h"
+#include "settings/VeldanAssembly.h"
 
 namespace {
 class AssemblyTest : public TempFolderTest {};

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "TempFolder.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 namespace {
 

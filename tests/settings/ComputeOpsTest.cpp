@@ -5,7 +5,7 @@
 #include <set>
 
 #include "TempFolder.h"
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 
 namespace {
 

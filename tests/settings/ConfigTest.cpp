@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "TempFolder.h"
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "TempFolder.h"
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 class TempFolderTest : public ::testing::Test {
 protected:

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 namespace fs = std::filesystem;
 

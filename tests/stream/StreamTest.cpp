@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 namespace fs = std::filesystem;
 

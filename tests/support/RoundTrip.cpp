@@ -20,10 +20,10 @@
 #include "imaging/Png.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
-#include "preview/DocumentList.h"
-#include "preview/HeadlessCapture.h"
-#include "preview/PreviewPicture.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentList.h"
+#include "preview/capture/HeadlessCapture.h"
+#include "preview/view/PreviewPicture.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace veldan_test {
 

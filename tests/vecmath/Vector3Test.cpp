@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "Vector3.h"
+#include "vecmath/Vector3.h"
 
 using veldan::vecmath::Plane;
 using veldan::vecmath::Vector3;

@@ -17,9 +17,9 @@
 #include "VELDANPanoramaProject.h"
 #include "VirtualHead.h"
 #include "platform/Text.h"
-#include "preview/DocumentList.h"
-#include "preview/HeadlessCapture.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentList.h"
+#include "preview/capture/HeadlessCapture.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace fs = std::filesystem;
 using namespace veldan::preview;

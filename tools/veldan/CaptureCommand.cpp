@@ -16,9 +16,9 @@
 #include "Commands.h"
 #include "VELDANPanoramaProject.h"
 #include "platform/Text.h"
-#include "preview/DocumentList.h"
-#include "preview/HeadlessCapture.h"
-#include "preview/VELDANpreviewDoc.h"
+#include "preview/document/DocumentList.h"
+#include "preview/capture/HeadlessCapture.h"
+#include "preview/document/VELDANpreviewDoc.h"
 
 namespace veldan::cli {
 

@@ -17,7 +17,7 @@
 #include "imaging/Scale.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
-#include "preview/PreviewPicture.h"
+#include "preview/view/PreviewPicture.h"
 
 namespace veldan::cli {
 

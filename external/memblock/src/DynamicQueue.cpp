@@ -1,4 +1,4 @@
-#include "DynamicQueue.h"
+#include "memblock/DynamicQueue.h"
 
 #include <algorithm>
 #include <cstring>

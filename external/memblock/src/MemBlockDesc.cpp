@@ -1,4 +1,4 @@
-#include "MemBlockDesc.h"
+#include "memblock/MemBlockDesc.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 #include "MemoryBlockGuard.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 // List dumps: "MBLK", version, item count, then length-prefixed item records.
 #include <cstring>
 
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 #include "MemoryBlockGuard.h"
 
 namespace {

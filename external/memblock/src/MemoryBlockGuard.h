@@ -1,6 +1,6 @@
 #pragma once
 // The list's change guard held for the span of one operation.
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 
 class CMemoryBlock::Guard {
 public:

@@ -1,4 +1,4 @@
-#include "MemoryBlock.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 // Marks a live item; cleared when its destruction begins.

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 
 namespace {
 

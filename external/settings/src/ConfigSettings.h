@@ -3,7 +3,7 @@
 // one names, shared by Load, Save and SetParameter.
 #include <string>
 #include <string_view>
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 
 namespace veldan::settings {
 

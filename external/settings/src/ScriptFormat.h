@@ -2,7 +2,7 @@
 // One line of the script format <-> one operation record.
 #include <string>
 #include <string_view>
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
 namespace veldan::settings {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 namespace veldan::settings {
 

@@ -3,11 +3,11 @@
 //   name = "VELDAN VR head"
 //   description = "..."
 //   row = <vertical degrees> <shots> [<first horizontal angle>]
-#include "VeldanAssembly.h"
+#include "settings/VeldanAssembly.h"
 
 #include <cmath>
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "TextLines.h"
 
 using namespace veldan::settings;

@@ -1,5 +1,5 @@
 // CVeldanConfig: defaults, the "settings.cfg" text form, single overrides.
-#include "VeldanConfig.h"
+#include "settings/VeldanConfig.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ConfigSettings.h"
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "TextLines.h"
 
 using namespace veldan::settings;

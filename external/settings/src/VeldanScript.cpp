@@ -1,7 +1,7 @@
 // CVeldanScript: the operation list with its file form.
-#include "VeldanScript.h"
+#include "settings/VeldanScript.h"
 
-#include "DynStream.h"
+#include "stream/DynStream.h"
 #include "ScriptFormat.h"
 #include "TextLines.h"
 

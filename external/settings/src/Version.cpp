@@ -1,5 +1,5 @@
 // Version query of the settings library.
-#include "VELDANsettings.h"
+#include "settings/VELDANsettings.h"
 
 void VELDANsettings_version(int* major, int* minor, int* build) {
     if (major) *major = VELDANSETTINGS_VERSION_MAJOR;

@@ -1,5 +1,5 @@
 // Thread-safe file streams: whole-line appends, atomic replacement for "w".
-#include "DynStream.h"
+#include "stream/DynStream.h"
 
 #include "platform/AtomicFile.h"
 

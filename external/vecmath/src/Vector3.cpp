@@ -1,4 +1,4 @@
-#include "Vector3.h"
+#include "vecmath/Vector3.h"
 
 #include <algorithm>
 #include <cmath>

@@ -36,7 +36,7 @@
 #include <QImage>
 #include "AppCommands.h"
 #include "platform/Text.h"
-#include "preview/DisplayMode.h"
+#include "preview/view/DisplayMode.h"
 
 namespace fs = std::filesystem;
 using namespace veldan::preview;

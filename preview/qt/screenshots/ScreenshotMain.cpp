@@ -20,9 +20,9 @@
 #include "PreviewChild.h"
 #include "VELDANPanoramaProject.h"
 #include "platform/Text.h"
-#include "preview/DisplayMode.h"
-#include "preview/LogText.h"
-#include "preview/ViewLayout.h"
+#include "preview/view/DisplayMode.h"
+#include "preview/app/LogText.h"
+#include "preview/view/ViewLayout.h"
 
 namespace fs = std::filesystem;
 using namespace veldan::preview;

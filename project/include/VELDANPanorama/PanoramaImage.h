@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#include "MemBlockDesc.h"
+#include "memblock/MemBlockDesc.h"
 #include "VELDANPanorama/AccessControl.h"
 #include "VELDANPanorama/Records.h"
 #include "platform/CriticalSection.h"

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include "MemBlockDesc.h"
-#include "MemoryBlock.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 #include "VELDANPanorama/PanoramaImage.h"
 #include "VELDANPanorama/Records.h"
 #include "platform/Export.h"

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "MemBlockDesc.h"
-#include "MemoryBlock.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 #include "VELDANPanorama/PanoramaModel.h"
 #include "VELDANPanorama/Records.h"
 #include "platform/Export.h"
