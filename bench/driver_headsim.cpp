@@ -60,7 +60,8 @@ struct Bench {
         }
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < end) {
-            if (enclosure.DeviceCount(DriverIdControl) == 1 && enclosure.DeviceCount(DriverIdDrive) == 2 && !AnyBusy()) {
+            if (enclosure.DeviceCount(DriverIdControl) == 1 && enclosure.DeviceCount(DriverIdDrive) == 2 &&
+                !AnyBusy()) {
                 ready = true;
                 return;
             }

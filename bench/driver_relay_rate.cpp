@@ -73,8 +73,8 @@ void BM_SerializedRelayCommands(benchmark::State& state) {
     }
     veldan_bench::MeasureRelayBursts(
         state, static_cast<int>(state.range(0)),
-        [&](int k) { return head.Relay(static_cast<uint8_t>(k % 10), (k / 10) % 2 == 0); },
-        [&] { return head.Busy(); }, [&] { return head.responder.BytesOnLine(); }, "refused");
+        [&](int k) { return head.Relay(static_cast<uint8_t>(k % 10), (k / 10) % 2 == 0); }, [&] { return head.Busy(); },
+        [&] { return head.responder.BytesOnLine(); }, "refused");
 }
 BENCHMARK(BM_SerializedRelayCommands)->Arg(200)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -85,7 +85,8 @@ void BM_GotoOneDegree(benchmark::State& state) {
         const double gotoMs = std::chrono::duration<double, std::milli>(end - start).count();
         state.SetIterationTime(gotoMs / 1000.0);
         gotoTotal += gotoMs;
-        if (moveEnd != Clock::time_point{}) simTotal += std::chrono::duration<double, std::milli>(moveEnd - moveStart).count();
+        if (moveEnd != Clock::time_point{})
+            simTotal += std::chrono::duration<double, std::milli>(moveEnd - moveStart).count();
         ++moves;
     }
     if (moves > 0) {

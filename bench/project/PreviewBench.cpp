@@ -142,9 +142,12 @@ int main(int argc, char** argv) {
     bool with_nona = true;
     fs::path cache = VELDAN_BENCH_CACHE;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-        else if (!std::strcmp(argv[i], "--cache") && i + 1 < argc) cache = argv[++i];
-        else if (!std::strcmp(argv[i], "--no-nona")) with_nona = false;
+        if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--cache") && i + 1 < argc)
+            cache = argv[++i];
+        else if (!std::strcmp(argv[i], "--no-nona"))
+            with_nona = false;
     }
     if (!EnsurePictures(cache)) {
         std::fprintf(stderr, "cannot write the test pictures into %s\n", cache.c_str());
@@ -210,8 +213,8 @@ int main(int argc, char** argv) {
     uint32_t w, h;
     VELDANPanoramaStitcher::GetDrawingRect(project.get(), project->Tile(13), kW, kH, l, t, w, h);
     t0 = Clock::now();
-    stitcher.GetImage(kW, kH, PREVIEW_BLEND | PREVIEW_REFRESH, 0, uint32_t(std::max(l, 0)), uint32_t(std::max(t, 0)),
-                      w, h);
+    stitcher.GetImage(kW, kH, PREVIEW_BLEND | PREVIEW_REFRESH, 0, uint32_t(std::max(l, 0)), uint32_t(std::max(t, 0)), w,
+                      h);
     const double region = Ms(t0, Clock::now());
 
     const fs::path out_dir = fs::temp_directory_path() / ("veldan-preview-bench-" + std::to_string(getpid()));
@@ -238,8 +241,8 @@ int main(int argc, char** argv) {
     fs::remove_all(out_dir);
 
     std::printf("processors                        %u\n", veldan::ProcessorCount());
-    std::printf("tiles                             %u of %ux%u JPEG, preview %ux%u blended\n", tiles, kPicW, kPicH,
-                kW, kH);
+    std::printf("tiles                             %u of %ux%u JPEG, preview %ux%u blended\n", tiles, kPicW, kPicH, kW,
+                kH);
     std::printf("warped rectangles                 %.1f megapixels (%.1f x the preview)\n", warped_pixels / 1e6,
                 double(warped_pixels) / (double(kW) * kH));
     std::printf("cold (no thumbnails)              %.0f ms  (first paint %.0f ms, all thumbnails after %.0f ms)\n",

@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
     if (!trip.WriteScene(error)) return Failed("writing the scene", error);
     if (!trip.Plan(error)) return Failed("planning", error);
     if (!trip.StartHead(error)) return Failed("starting the virtual head", error);
-    std::printf("lens %.0f mm, sensor %.0fx%.0f mm, %s, pictures %dx%d, scene %dx%d, time scale %.0f\n",
-                setup.focalMm, setup.sensorWidthMm, setup.sensorHeightMm, setup.portrait ? "portrait" : "landscape",
+    std::printf("lens %.0f mm, sensor %.0fx%.0f mm, %s, pictures %dx%d, scene %dx%d, time scale %.0f\n", setup.focalMm,
+                setup.sensorWidthMm, setup.sensorHeightMm, setup.portrait ? "portrait" : "landscape",
                 setup.pictureWidth, setup.pictureHeight, setup.sceneWidth, setup.sceneHeight, setup.timeScale);
     std::fflush(stdout);
 

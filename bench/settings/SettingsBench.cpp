@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "stream/DynStream.h"
 #include "settings/VELDANsettings.h"
+#include "stream/DynStream.h"
 
 namespace {
 

@@ -58,9 +58,9 @@ typedef uint64_t StatusWord;
 #define VELDANCONTROL_STATUS_BUSY       (UINT64_C(0x40000000) << 32) /* initialisation, operation or run in progress */
 #define VELDANCONTROL_STATUS_FAILED     (UINT64_C(0x80000000) << 32) /* a run could not be prepared */
 #define VELDANCONTROL_STATUS_LOADING    UINT64_C(0x00000001)         /* configuration is being loaded */
-#define VELDANCONTROL_STATUS_CONFIGURED UINT64_C(0x00000010)         /* configuration loaded, device not yet initialised */
-#define VELDANCONTROL_STATUS_RUNNING    UINT64_C(0x00000100)         /* a script runs */
-#define VELDANCONTROL_STATUS_PAUSED     UINT64_C(0x00001000)         /* the running script is paused */
+#define VELDANCONTROL_STATUS_CONFIGURED UINT64_C(0x00000010) /* configuration loaded, device not yet initialised */
+#define VELDANCONTROL_STATUS_RUNNING    UINT64_C(0x00000100) /* a script runs */
+#define VELDANCONTROL_STATUS_PAUSED     UINT64_C(0x00001000) /* the running script is paused */
 
 /* LabVIEW string array, as LabVIEW passes it (our own definition of the
  * layout): a handle to a block of an int32 element count followed by that
@@ -88,7 +88,8 @@ VELDANCONTROL_EXPORT int VELDANcontrol_charset(void);
  * (including "-h", "-?" and "-V", which only print). */
 VELDANCONTROL_EXPORT ControlHandle VELDANcontrol_init(int argc, const wchar_t* const* argv);
 /* The same, with progress lines going to `output` (null: the default writer). */
-VELDANCONTROL_EXPORT ControlHandle VELDANcontrol_init_redirect(int argc, const wchar_t* const* argv, OutputFunction output);
+VELDANCONTROL_EXPORT ControlHandle VELDANcontrol_init_redirect(int argc, const wchar_t* const* argv,
+                                                               OutputFunction output);
 /* The same as VELDANcontrol_init with a LabVIEW string array of switches. */
 VELDANCONTROL_EXPORT ControlHandle VELDANcontrol_init_LabView(VELDANcontrol_LStrArrayHandle args);
 

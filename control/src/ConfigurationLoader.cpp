@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "ControlHandle.h"
+#include "Pelkor.h"
 #include "StartSwitches.h"
 #include "StartupTexts.h"
-#include "settings/VELDANsettings.h"
-#include "stream/DynStream.h"
-#include "Pelkor.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
+#include "settings/VELDANsettings.h"
+#include "stream/DynStream.h"
 
 namespace veldan::control {
 

@@ -61,7 +61,9 @@ struct VELDANcontrolRecord {
     bool Verbose() const { return verbose.load(); }
     bool Quiet() const { return quiet.load(); }
     template <typename... Args>
-    void Write(const wchar_t* format, Args... args) const { output.Write(format, args...); }
+    void Write(const wchar_t* format, Args... args) const {
+        output.Write(format, args...);
+    }
     template <typename... Args>
     void WriteVerbose(const wchar_t* format, Args... args) const {
         if (Verbose()) output.Write(format, args...);

@@ -18,7 +18,8 @@ public:
     // Releases a held device and looks the address up again.
     bool Lookup(int busAddress) {
         Release();
-        if (enclosure_ && busAddress >= 0) device_ = enclosure_->GetDeviceByBusID(static_cast<uint32_t>(busAddress), true);
+        if (enclosure_ && busAddress >= 0)
+            device_ = enclosure_->GetDeviceByBusID(static_cast<uint32_t>(busAddress), true);
         return device_ != nullptr;
     }
     explicit operator bool() const { return device_ != nullptr; }

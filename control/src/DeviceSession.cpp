@@ -4,8 +4,8 @@
 #include "DeviceAccess.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
-#include "settings/VELDANsettings.h"
 #include "platform/Tick.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

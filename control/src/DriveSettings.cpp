@@ -28,7 +28,8 @@ void ApplyVerticalConstraints(CPelkorDeviceDrive& drive, const CVeldanConfig& co
 
 void ApplyDriveSettings(CPelkorDeviceDrive& drive, const CVeldanConfig& config, int busAddress) {
     if (busAddress < 0 || busAddress >= CVeldanConfig::kBusAddressCount) return;
-    if (config.accelerationTime[busAddress] != 0) drive.SetupAccelerationTime(config.accelerationTime[busAddress] * 0.001);
+    if (config.accelerationTime[busAddress] != 0)
+        drive.SetupAccelerationTime(config.accelerationTime[busAddress] * 0.001);
     drive.SetupSleepPower(config.holdingPower[busAddress] * 0.01);
     drive.SetupWorkPower(config.runningPower[busAddress] * 0.01);
 }

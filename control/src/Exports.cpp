@@ -10,14 +10,14 @@
 #include "DeviceSession.h"
 #include "LabViewArray.h"
 #include "Operations.h"
+#include "Pelkor.h"
 #include "RemoteControl.h"
 #include "ScriptRunner.h"
 #include "ScriptStore.h"
 #include "StartupTexts.h"
 #include "VELDANcontrol.h"
-#include "settings/VELDANsettings.h"
-#include "Pelkor.h"
 #include "platform/Window.h"
+#include "settings/VELDANsettings.h"
 
 using namespace veldan::control;
 

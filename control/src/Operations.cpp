@@ -7,8 +7,8 @@
 #include "DriveCalibration.h"
 #include "DriveSettings.h"
 #include "Pelkor.h"
-#include "settings/VELDANsettings.h"
 #include "platform/Tick.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

@@ -6,8 +6,8 @@
 #include "ControlHandle.h"
 #include "OutputWriters.h"
 #include "Pelkor.h"
-#include "settings/VELDANsettings.h"
 #include "platform/Text.h"
+#include "settings/VELDANsettings.h"
 
 namespace veldan::control {
 

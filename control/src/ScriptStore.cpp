@@ -4,9 +4,9 @@
 
 #include "ConfigurationLoader.h"
 #include "ControlHandle.h"
-#include "stream/DynStream.h"
-#include "settings/VELDANsettings.h"
 #include "platform/Text.h"
+#include "settings/VELDANsettings.h"
+#include "stream/DynStream.h"
 
 namespace veldan::control {
 

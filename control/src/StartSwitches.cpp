@@ -20,7 +20,7 @@ StartSwitches ParseStartSwitches(int argc, const wchar_t* const* argv, SwitchFla
             if (i + 1 >= argc || !argv[i + 1]) return nullptr;
             return argv[++i];
         };
-        const wchar_t* echo = nullptr;      // the echo, a format with at most one %ls
+        const wchar_t* echo = nullptr;       // the echo, a format with at most one %ls
         const wchar_t* echoValue = nullptr;  // its value
         if (s == L"-h" || s == L"-?") {
             result.usage = true;

@@ -18,10 +18,10 @@ struct SwitchFlags {
 };
 
 struct StartSwitches {
-    bool usage = false;            // "-h", "-?"
-    bool version = false;          // "-V"
-    bool noBanner = false;         // "-su"
-    bool noNotifications = false;  // "-swm"
+    bool usage = false;                      // "-h", "-?"
+    bool version = false;                    // "-V"
+    bool noBanner = false;                   // "-su"
+    bool noNotifications = false;            // "-swm"
     std::optional<std::wstring> configFile;  // "-c"
     std::optional<std::wstring> scriptFile;  // "-s"
     std::vector<std::wstring> overrides;     // "-o", in the order given

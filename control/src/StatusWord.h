@@ -22,9 +22,7 @@ class StatusBits {
 public:
     explicit StatusBits(const std::atomic<HWND>& mainWindow) : mainWindow_(mainWindow) {}
 
-    uint64_t Value() const {
-        return (static_cast<uint64_t>(high_.load()) << 32) | low_.load();
-    }
+    uint64_t Value() const { return (static_cast<uint64_t>(high_.load()) << 32) | low_.load(); }
     bool HasHigh(uint32_t bits) const { return (high_.load() & bits) != 0; }
     bool HasLow(uint32_t bits) const { return (low_.load() & bits) != 0; }
 

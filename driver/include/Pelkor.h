@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "stream/DynStream.h"
 #include "memblock/DynamicQueue.h"
 #include "memblock/MemBlockDesc.h"
 #include "memblock/MemoryBlock.h"
@@ -26,6 +25,7 @@
 #include "platform/Event.h"
 #include "platform/Export.h"
 #include "platform/Window.h"
+#include "stream/DynStream.h"
 
 class CPelkorEnclosure;
 class CPelkorDevice;

@@ -60,7 +60,8 @@ bool CPelkorEnclosure::Resume(uint8_t comNumber, MemBlockDesc* record) {
     if (record == nullptr) return false;
     size_t position = 0;
     char magic[sizeof kMagic];
-    if (!record->Read(position, magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic - 1) != 0) return false;
+    if (!record->Read(position, magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic - 1) != 0)
+        return false;
     uint32_t version = 0;
     if (!record->Get(position, version) || version != kVersion) return false;
     if (autoInitThreadId.load() != pelkor::CurrentThreadId()) StopAutoInit();

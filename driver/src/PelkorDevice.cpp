@@ -438,8 +438,7 @@ bool CPelkorDevice::ProcessInput(PelkorPacket* packet) {
             ReplaceText(alias, value.empty() ? nullptr : value.c_str());
             NotifyStateChanged();
             break;
-        default:
-            break;
+        default: break;
     }
     return true;
 }

@@ -115,9 +115,7 @@ CPelkorDeviceCtrlDrv::CPelkorDeviceCtrlDrv() = default;
 
 CPelkorDeviceCtrlDrv::~CPelkorDeviceCtrlDrv() { StopMonitorThread(); }
 
-bool CPelkorDeviceCtrlDrv::CompatibleDevice(const char* identity) {
-    return MatchIdentityList("05.640-5100", identity);
-}
+bool CPelkorDeviceCtrlDrv::CompatibleDevice(const char* identity) { return MatchIdentityList("05.640-5100", identity); }
 
 uint64_t CPelkorDeviceCtrlDrv::GetDriverId() { return DriverIdCtrlDrv; }
 

@@ -130,8 +130,8 @@ bool PelkorPacket::StreamIn(DynamicQueue* queue) {
 }
 
 std::string PelkorPacket::LogLine(uint64_t tick) const {
-    char flags[6] = {expectEcho ? 'E' : ' ', setsBusy ? 'D' : ' ', immediate ? 'I' : ' ',
-                     serialize ? 'S' : ' ', awaitAnswer ? 'W' : ' ', 0};
+    char flags[6] = {expectEcho ? 'E' : ' ', setsBusy ? 'D' : ' ',    immediate ? 'I' : ' ',
+                     serialize ? 'S' : ' ',  awaitAnswer ? 'W' : ' ', 0};
     std::string tabs(static_cast<size_t>(busId) + 1, '\t');
     size_t textLength = 0;
     const char* text = static_cast<const char*>(static_cast<const void*>(payload.data));
@@ -159,7 +159,9 @@ void PelkorPacket::SetTimestamp() {
 
 uint64_t PelkorPacket::GetCurrentTimestamp() { return veldan::GetTickCount64(); }
 
-void PelkorPacket::SetPayload(const char* text) { SetPayload(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0); }
+void PelkorPacket::SetPayload(const char* text) {
+    SetPayload(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0);
+}
 
 void PelkorPacket::SetPayload(const void* data, uint32_t length) {
     payload.Delete();

@@ -34,8 +34,7 @@ void Bitmap::Reset() {
     stride_ = 0;
 }
 
-Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layout, Fill fill,
-                              const Limits& limits) {
+Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layout, Fill fill, const Limits& limits) {
     if (width == 0 || height == 0) return Error{ErrorCode::kInvalidArgument, "bitmap size must not be 0"};
     if (Status s = CheckDimensions(width, height, limits); !s) return s.error();
     if (uint64_t(width) * height > (uint64_t(1) << 40))
@@ -45,8 +44,8 @@ Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layou
     const size_t bytes = stride * height;
     std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[bytes]);
     if (!memory) {
-        return Error{ErrorCode::kOutOfMemory, "no memory for a " + std::to_string(width) + " x " +
-                                                  std::to_string(height) + " bitmap"};
+        return Error{ErrorCode::kOutOfMemory,
+                     "no memory for a " + std::to_string(width) + " x " + std::to_string(height) + " bitmap"};
     }
     if (fill == Fill::kZero) std::memset(memory.get(), 0, bytes);
     Bitmap b;
@@ -59,8 +58,7 @@ Result<Bitmap> Bitmap::Create(uint32_t width, uint32_t height, PixelLayout layou
     return b;
 }
 
-Result<Bitmap> Bitmap::Wrap(uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                            PixelLayout layout) {
+Result<Bitmap> Bitmap::Wrap(uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, PixelLayout layout) {
     if (pixels == nullptr || width == 0 || height == 0)
         return Error{ErrorCode::kInvalidArgument, "wrapped bitmap needs pixels and a size"};
     if (stride < size_t(width) * imaging::BytesPerPixel(layout))

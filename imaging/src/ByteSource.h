@@ -19,9 +19,7 @@ public:
     // (short at the end of the data, 0 past it or on a read error).
     virtual size_t ReadAt(uint64_t offset, void* out, size_t length) const = 0;
 
-    bool ReadExact(uint64_t offset, void* out, size_t length) const {
-        return ReadAt(offset, out, length) == length;
-    }
+    bool ReadExact(uint64_t offset, void* out, size_t length) const { return ReadAt(offset, out, length) == length; }
 };
 
 class MemorySource final : public ByteSource {
@@ -52,8 +50,7 @@ private:
 
 // Reads a whole file into memory; kIoError when it cannot be read,
 // kTooLarge above `max_bytes`.
-Result<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path,
-                                           uint64_t max_bytes = uint64_t(4) << 30);
+Result<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, uint64_t max_bytes = uint64_t(4) << 30);
 
 // Writes `data` to `path` so that the target either keeps its old content
 // or has the complete new one: a temporary file beside it, fsync, rename.

@@ -31,8 +31,8 @@ bool StartsWith(const uint8_t* head, size_t n, std::string_view magic, size_t at
 bool IsCameraMaker(std::string make) {
     for (char& ch : make) ch = char(std::toupper(static_cast<unsigned char>(ch)));
     static constexpr std::array<std::string_view, 14> makers = {
-        "CANON", "NIKON", "SONY", "PENTAX", "RICOH", "OLYMPUS", "OM DIGITAL", "PANASONIC",
-        "LEICA", "FUJIFILM", "SAMSUNG", "HASSELBLAD", "PHASE ONE", "MAMIYA"};
+        "CANON",     "NIKON", "SONY",     "PENTAX",  "RICOH",      "OLYMPUS",   "OM DIGITAL",
+        "PANASONIC", "LEICA", "FUJIFILM", "SAMSUNG", "HASSELBLAD", "PHASE ONE", "MAMIYA"};
     for (std::string_view m : makers)
         if (make.rfind(m, 0) == 0) return true;
     return false;
@@ -67,14 +67,13 @@ Format Detect(const ByteSource& src, bool raw_extension) {
     size_t n = src.ReadAt(0, head, sizeof head);
     if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return Format::kJpeg;
     if (StartsWith(head, n, "\x89PNG\r\n\x1a\n")) return Format::kPng;
-    if (StartsWith(head, n, "FUJIFILMCCD-RAW") || StartsWith(head, n, "ftypcrx ", 4) ||
-        StartsWith(head, n, "IIRO") || StartsWith(head, n, "IIRS") || StartsWith(head, n, "MMOR") ||
+    if (StartsWith(head, n, "FUJIFILMCCD-RAW") || StartsWith(head, n, "ftypcrx ", 4) || StartsWith(head, n, "IIRO") ||
+        StartsWith(head, n, "IIRS") || StartsWith(head, n, "MMOR") ||
         StartsWith(head, n, std::string_view("IIU\0", 4)) || StartsWith(head, n, "FOVb"))
         return Format::kRaw;
-    const bool tiff = StartsWith(head, n, std::string_view("II*\0", 4)) ||
-                      StartsWith(head, n, std::string_view("MM\0*", 4)) ||
-                      StartsWith(head, n, std::string_view("II+\0", 4)) ||
-                      StartsWith(head, n, std::string_view("MM\0+", 4));
+    const bool tiff =
+        StartsWith(head, n, std::string_view("II*\0", 4)) || StartsWith(head, n, std::string_view("MM\0*", 4)) ||
+        StartsWith(head, n, std::string_view("II+\0", 4)) || StartsWith(head, n, std::string_view("MM\0+", 4));
     if (tiff) return (raw_extension || TiffLooksLikeRaw(src)) ? Format::kRaw : Format::kTiff;
     return raw_extension && n > 0 ? Format::kRaw : Format::kUnknown;
 }

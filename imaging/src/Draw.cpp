@@ -64,7 +64,8 @@ void DrawOver(Bitmap& target, const Bitmap& source, int64_t x, int64_t y) {
                 continue;
             }
             if (target_argb) {
-                const uint32_t blended = BlendOver(MakeArgb(t[3], t[2], t[1], t[0]), MakeArgb(uint8_t(sa), s[2], s[1], s[0]));
+                const uint32_t blended =
+                    BlendOver(MakeArgb(t[3], t[2], t[1], t[0]), MakeArgb(uint8_t(sa), s[2], s[1], s[0]));
                 t[0] = uint8_t(blended);
                 t[1] = uint8_t(blended >> 8);
                 t[2] = uint8_t(blended >> 16);

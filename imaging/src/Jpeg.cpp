@@ -9,13 +9,15 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <jpeglib.h>
+
+// After jpeglib.h: its configuration decides which message codes exist.
 #include <jerror.h>
 
 #include "ByteSource.h"
@@ -68,10 +70,8 @@ void OnMessage(j_common_ptr cinfo, int level) {
         case JWRN_HUFF_BAD_CODE:
         case JWRN_ARITH_BAD_CODE:
         case JWRN_MUST_RESYNC:
-        case JWRN_NOT_SEQUENTIAL:
-            OnError(cinfo);
-        default:
-            cinfo->err->num_warnings++;
+        case JWRN_NOT_SEQUENTIAL: OnError(cinfo);
+        default: cinfo->err->num_warnings++;
     }
 }
 
@@ -175,8 +175,8 @@ bool RunDecode(JpegDecodeState& st, const uint8_t* data, size_t size) {
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     const bool argb = st.options->layout == PixelLayout::kArgb32;
     cinfo->out_color_space = cmyk ? JCS_CMYK : (argb ? JCS_EXT_BGRA : JCS_EXT_BGR);
-    cinfo->scale_num = ChooseJpegScale(cinfo->image_width, cinfo->image_height, st.options->want_width,
-                                       st.options->want_height);
+    cinfo->scale_num =
+        ChooseJpegScale(cinfo->image_width, cinfo->image_height, st.options->want_width, st.options->want_height);
     cinfo->scale_denom = 8;
     cinfo->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(cinfo);
@@ -253,7 +253,8 @@ Result<ImageInfo> ReadJpegInfoFrom(const ByteSource& src) {
         if (length < 2) return Error{ErrorCode::kCorrupt, "JPEG segment length invalid"};
         const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (sof) {
-            if (length < 8 || !src.ReadExact(pos + 2, b, 5)) return Error{ErrorCode::kCorrupt, "JPEG frame header cut off"};
+            if (length < 8 || !src.ReadExact(pos + 2, b, 5))
+                return Error{ErrorCode::kCorrupt, "JPEG frame header cut off"};
             info.height = ReadBig16(b + 1);
             info.width = ReadBig16(b + 3);
             if (info.width == 0 || info.height == 0)

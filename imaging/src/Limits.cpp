@@ -8,8 +8,8 @@ namespace veldan::imaging {
 
 Status CheckDimensions(uint64_t width, uint64_t height, const Limits& limits) {
     if (width == 0 || height == 0)
-        return {ErrorCode::kCorrupt, "picture declares a size of " + std::to_string(width) + " x " +
-                                         std::to_string(height)};
+        return {ErrorCode::kCorrupt,
+                "picture declares a size of " + std::to_string(width) + " x " + std::to_string(height)};
     if (width > limits.max_side || height > limits.max_side || width * height > limits.max_pixels) {
         return {ErrorCode::kTooLarge, "picture of " + std::to_string(width) + " x " + std::to_string(height) +
                                           " pixels is above the limit of " + std::to_string(limits.max_side) +

@@ -166,8 +166,7 @@ bool AllOpaque(const Bitmap& b) {
     return true;
 }
 
-bool RunEncode(PngEncodeState& st, const Bitmap& bitmap, const PngEncodeOptions& options, bool opaque,
-               Error& error) {
+bool RunEncode(PngEncodeState& st, const Bitmap& bitmap, const PngEncodeOptions& options, bool opaque, Error& error) {
     st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &st.ctx, OnError, OnWarning);
     if (st.png == nullptr) {
         error = {ErrorCode::kOutOfMemory, "PNG encoder: cannot be created"};

@@ -22,17 +22,20 @@ void CountDataError(void* data, const char*, const int) { ++*static_cast<int*>(d
 void QuietMemory(void*, const char*, const char*) {}
 
 struct Source {
-    std::span<const uint8_t> data;           // memory source, or
+    std::span<const uint8_t> data;                // memory source, or
     const std::filesystem::path* path = nullptr;  // file source
 };
 
 Error RawError(int code, const char* what) {
     ErrorCode ec = ErrorCode::kCorrupt;
-    if (code == LIBRAW_FILE_UNSUPPORTED) ec = ErrorCode::kUnknownFormat;
-    else if (code == LIBRAW_UNSUFFICIENT_MEMORY) ec = ErrorCode::kOutOfMemory;
+    if (code == LIBRAW_FILE_UNSUPPORTED)
+        ec = ErrorCode::kUnknownFormat;
+    else if (code == LIBRAW_UNSUFFICIENT_MEMORY)
+        ec = ErrorCode::kOutOfMemory;
     // LIBRAW_IO_ERROR: reading past the end of the data (the file itself
     // was opened and read before LibRaw saw it); the data is cut off.
-    else if (code == LIBRAW_NO_THUMBNAIL) ec = ErrorCode::kNoPreview;
+    else if (code == LIBRAW_NO_THUMBNAIL)
+        ec = ErrorCode::kNoPreview;
     else if (code == LIBRAW_UNSUPPORTED_THUMBNAIL || code == LIBRAW_REQUEST_FOR_NONEXISTENT_IMAGE)
         ec = ErrorCode::kUnsupported;
     return Error{ec, std::string("camera raw: ") + what + ": " + libraw_strerror(code)};
@@ -135,7 +138,8 @@ Result<Bitmap> Demosaic(Processor& proc, const DecodeOptions& options, bool half
     raw.get_mem_image_format(&w, &h, &colors, &bps);
     if (w <= 0 || h <= 0 || colors != 3 || bps != 8)
         return Error{ErrorCode::kUnsupported, "camera raw: unexpected output format"};
-    auto bgr = Bitmap::Create(uint32_t(w), uint32_t(h), PixelLayout::kBgr24, Bitmap::Fill::kUninitialized, options.limits);
+    auto bgr =
+        Bitmap::Create(uint32_t(w), uint32_t(h), PixelLayout::kBgr24, Bitmap::Fill::kUninitialized, options.limits);
     if (!bgr) return bgr;
     rc = raw.copy_mem_image(bgr->Data(), int(bgr->Stride()), 1);
     if (rc != LIBRAW_SUCCESS) return RawError(rc, "cannot copy the picture");

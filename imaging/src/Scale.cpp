@@ -13,8 +13,8 @@ namespace {
 // in common units, so the weights are integers that add up to `src` for
 // every destination pixel.
 struct Axis {
-    std::vector<uint32_t> first;    // first source index per destination pixel
-    std::vector<uint32_t> offset;   // into weights
+    std::vector<uint32_t> first;   // first source index per destination pixel
+    std::vector<uint32_t> offset;  // into weights
     std::vector<uint32_t> count;
     std::vector<uint32_t> weights;
 };
@@ -116,8 +116,10 @@ Result<Bitmap> ResizeArea(const Bitmap& source, uint32_t width, uint32_t height)
     auto out = Bitmap::Create(width, height, source.Layout(), Bitmap::Fill::kUninitialized);
     if (!out) return out;
     try {
-        if (source.Layout() == PixelLayout::kArgb32) Resize<true>(source, *out);
-        else Resize<false>(source, *out);
+        if (source.Layout() == PixelLayout::kArgb32)
+            Resize<true>(source, *out);
+        else
+            Resize<false>(source, *out);
     } catch (...) {
         return Error{ErrorCode::kOutOfMemory, "no memory to scale the picture"};
     }

@@ -114,12 +114,12 @@ Error Fail(const FileContext& ctx, ErrorCode code, const std::string& what) {
 struct Layout {
     uint32_t width = 0, height = 0;
     uint16_t bits = 8, spp = 1, photometric = 0;
-    int alpha_index = -1;      // sample index of alpha, -1 none
+    int alpha_index = -1;  // sample index of alpha, -1 none
     bool premultiplied = false;
-    bool colour = false;       // RGB (else grey)
-    bool invert = false;       // MINISWHITE
-    bool floating = false;     // 32-bit IEEE samples, 0..1 (HDR stitcher output)
-    bool separate = false;     // one plane per sample (PLANARCONFIG_SEPARATE)
+    bool colour = false;    // RGB (else grey)
+    bool invert = false;    // MINISWHITE
+    bool floating = false;  // 32-bit IEEE samples, 0..1 (HDR stitcher output)
+    bool separate = false;  // one plane per sample (PLANARCONFIG_SEPARATE)
 };
 
 // Gathers `count` samples of each of the planes into pixel order.
@@ -238,7 +238,8 @@ Result<Bitmap> DecodeSeparateStrips(const DecodeJob& job, const Layout& l) {
         return Fail(*job.ctx, ErrorCode::kCorrupt, "bad strip size");
     std::vector<std::vector<uint8_t>> planes(l.spp, std::vector<uint8_t>(static_cast<size_t>(strip_bytes)));
     std::vector<uint8_t> pixels(size_t(l.width) * l.spp * sample_bytes);
-    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
+    auto bitmap =
+        Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
     for (uint32_t y0 = 0; y0 < l.height; y0 += rows_per_strip) {
         for (uint16_t p = 0; p < l.spp; ++p)
@@ -257,9 +258,11 @@ Result<Bitmap> DecodeStrips(const DecodeJob& job, const Layout& l) {
     if (l.separate) return DecodeSeparateStrips(job, l);
     const tmsize_t line = TIFFScanlineSize(job.tif);
     const tmsize_t need = tmsize_t(l.width) * l.spp * (l.bits / 8);  // bits is 8, 16 or 32
-    if (line <= 0 || line < need || line > kMaxChunkBytes) return Fail(*job.ctx, ErrorCode::kCorrupt, "bad scanline size");
+    if (line <= 0 || line < need || line > kMaxChunkBytes)
+        return Fail(*job.ctx, ErrorCode::kCorrupt, "bad scanline size");
     std::vector<uint8_t> buffer(static_cast<size_t>(line));
-    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
+    auto bitmap =
+        Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
     for (uint32_t y = 0; y < l.height; ++y) {
         if (TIFFReadScanline(job.tif, buffer.data(), y, 0) < 0)
@@ -283,7 +286,8 @@ Result<Bitmap> DecodeTiles(const DecodeJob& job, const Layout& l) {
         return Fail(*job.ctx, ErrorCode::kCorrupt, "bad tile size");
     std::vector<std::vector<uint8_t>> planes(plane_count, std::vector<uint8_t>(static_cast<size_t>(tile_bytes)));
     std::vector<uint8_t> pixels(l.separate ? size_t(tw) * l.spp * sample_bytes : 0);
-    auto bitmap = Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
+    auto bitmap =
+        Bitmap::Create(l.width, l.height, job.options->layout, Bitmap::Fill::kUninitialized, job.options->limits);
     if (!bitmap) return bitmap;
     const size_t tile_row = size_t(tw) * samples_per_plane * sample_bytes;
     const uint32_t bpp = BytesPerPixel(job.options->layout);
@@ -291,8 +295,8 @@ Result<Bitmap> DecodeTiles(const DecodeJob& job, const Layout& l) {
         for (uint32_t tx = 0; tx < l.width; tx += tw) {
             for (uint16_t p = 0; p < plane_count; ++p)
                 if (TIFFReadTile(job.tif, planes[p].data(), tx, ty, 0, p) < 0)
-                    return Fail(*job.ctx, ErrorCode::kCorrupt, "cannot read the tile at " + std::to_string(tx) + ", " +
-                                                                   std::to_string(ty));
+                    return Fail(*job.ctx, ErrorCode::kCorrupt,
+                                "cannot read the tile at " + std::to_string(tx) + ", " + std::to_string(ty));
             const uint32_t cols = std::min(tw, l.width - tx);
             const uint32_t rows = std::min(th, l.height - ty);
             for (uint32_t r = 0; r < rows; ++r) {

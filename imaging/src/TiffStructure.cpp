@@ -8,10 +8,22 @@ namespace {
 // Size in bytes of one value of each TIFF field type (0 = unknown type).
 unsigned TypeSize(uint16_t type) {
     switch (type) {
-        case 1: case 2: case 6: case 7: return 1;     // BYTE ASCII SBYTE UNDEFINED
-        case 3: case 8: return 2;                     // SHORT SSHORT
-        case 4: case 9: case 11: case 13: return 4;   // LONG SLONG FLOAT IFD
-        case 5: case 10: case 12: case 16: case 17: case 18: return 8;  // RATIONAL.. LONG8 SLONG8 IFD8
+        case 1:
+        case 2:
+        case 6:
+        case 7: return 1;  // BYTE ASCII SBYTE UNDEFINED
+        case 3:
+        case 8: return 2;  // SHORT SSHORT
+        case 4:
+        case 9:
+        case 11:
+        case 13: return 4;  // LONG SLONG FLOAT IFD
+        case 5:
+        case 10:
+        case 12:
+        case 16:
+        case 17:
+        case 18: return 8;  // RATIONAL.. LONG8 SLONG8 IFD8
         default: return 0;
     }
 }
@@ -32,9 +44,12 @@ uint64_t TiffStructure::U64(const uint8_t* p) const {
 bool TiffStructure::ReadHeader() {
     uint8_t h[16];
     if (!source_.ReadExact(base_, h, 8)) return false;
-    if (h[0] == 'I' && h[1] == 'I') little_ = true;
-    else if (h[0] == 'M' && h[1] == 'M') little_ = false;
-    else return false;
+    if (h[0] == 'I' && h[1] == 'I')
+        little_ = true;
+    else if (h[0] == 'M' && h[1] == 'M')
+        little_ = false;
+    else
+        return false;
     uint16_t magic = U16(h + 2);
     if (magic == 42) {
         big_ = false;
@@ -92,16 +107,23 @@ std::optional<uint64_t> TiffStructure::Integer(const TiffEntry& entry, uint64_t 
     if (index >= entry.count) return std::nullopt;
     uint8_t v[8];
     switch (entry.type) {
-        case 1: case 6: case 7:
+        case 1:
+        case 6:
+        case 7:
             if (!source_.ReadExact(entry.value_pos + index, v, 1)) return std::nullopt;
             return v[0];
-        case 3: case 8:
+        case 3:
+        case 8:
             if (!source_.ReadExact(entry.value_pos + index * size, v, 2)) return std::nullopt;
             return U16(v);
-        case 4: case 9: case 13:
+        case 4:
+        case 9:
+        case 13:
             if (!source_.ReadExact(entry.value_pos + index * size, v, 4)) return std::nullopt;
             return U32(v);
-        case 16: case 17: case 18:
+        case 16:
+        case 17:
+        case 18:
             if (!source_.ReadExact(entry.value_pos + index * size, v, 8)) return std::nullopt;
             return U64(v);
         default: return std::nullopt;

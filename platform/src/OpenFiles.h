@@ -15,11 +15,11 @@ namespace veldan::detail {
 // for a finished one. One snapshot serves a whole scan.
 class OpenForWriting {
 public:
-  OpenForWriting();
-  bool Contains(const std::filesystem::path& file) const;
+    OpenForWriting();
+    bool Contains(const std::filesystem::path& file) const;
 
 private:
-  std::set<std::pair<dev_t, ino_t>> files_;
+    std::set<std::pair<dev_t, ino_t>> files_;
 };
 
 }  // namespace veldan::detail

@@ -70,7 +70,7 @@ std::vector<std::string> EnumerateSerialPorts() {
     for (unsigned n = 1; n <= 255; ++n) {
         std::filesystem::path path = SerialPortPath(n);
         if (path.empty()) continue;
-        struct stat st{};
+        struct stat st {};
         if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
         // Only an open descriptor tells whether a character device is a
         // terminal (a ttyS node without hardware behind it fails to open).
@@ -194,8 +194,7 @@ ssize_t SerialLine::Transfer(Direction direction, void* buffer, size_t size, int
             result = kSerialGone;
             break;
         }
-        pollfd fds[2] = {{fd, static_cast<short>(direction == Direction::In ? POLLIN : POLLOUT), 0},
-                         {wake, POLLIN, 0}};
+        pollfd fds[2] = {{fd, static_cast<short>(direction == Direction::In ? POLLIN : POLLOUT), 0}, {wake, POLLIN, 0}};
         int ready = ::poll(fds, 2, timeoutMs);
         if (ready < 0) {
             if (errno == EINTR) continue;

@@ -14,40 +14,40 @@ namespace veldan::preview {
 // then 100 when the exact one has arrived. Closing the dialog gives the
 // image's thumbnails back, so that the large ones do not stay in memory.
 class CImagePreviewDlg : public QDialog {
-  Q_OBJECT
+    Q_OBJECT
 public:
-  // image is not owned and must outlive the dialog.
-  CImagePreviewDlg(VELDANPanoramaImage* image, QWidget* parent = nullptr);
-  ~CImagePreviewDlg() override;
+    // image is not owned and must outlive the dialog.
+    CImagePreviewDlg(VELDANPanoramaImage* image, QWidget* parent = nullptr);
+    ~CImagePreviewDlg() override;
 
-  QWidget* PictureArea() const { return picture_; }
-  QProgressBar* Progress() const { return progress_; }
-  HWND Handle() const { return hwnd_; }
-  // Draws the picture into area (the picture area's rectangle); also sets
-  // the title and the progress bar.
-  void PaintPicture(QPainter& painter, const QRect& area);
+    QWidget* PictureArea() const { return picture_; }
+    QProgressBar* Progress() const { return progress_; }
+    HWND Handle() const { return hwnd_; }
+    // Draws the picture into area (the picture area's rectangle); also sets
+    // the title and the progress bar.
+    void PaintPicture(QPainter& painter, const QRect& area);
 
-  int exec() override;
-  void done(int result) override;
+    int exec() override;
+    void done(int result) override;
 
 protected:
-  bool event(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-  void DiscardThumbnails();
-  // Progress bar position and (when not empty) window title.
-  void ShowState(int progress, const QString& title);
+    void DiscardThumbnails();
+    // Progress bar position and (when not empty) window title.
+    void ShowState(int progress, const QString& title);
 
-  VELDANPanoramaImage* image_;
-  QWidget* picture_ = nullptr;
-  QProgressBar* progress_ = nullptr;
-  QPushButton* ok_ = nullptr;
-  HWND hwnd_ = nullptr;
-  bool discarded_ = false;
-  bool inPaint_ = false;
+    VELDANPanoramaImage* image_;
+    QWidget* picture_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    HWND hwnd_ = nullptr;
+    bool discarded_ = false;
+    bool inPaint_ = false;
 };
 
 }  // namespace veldan::preview

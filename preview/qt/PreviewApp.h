@@ -14,32 +14,32 @@ class CChildFrame;
 // "VELDANpreview", the project library's worker pool and the main frame.
 class CVELDANpreviewApp {
 public:
-  CVELDANpreviewApp();
-  ~CVELDANpreviewApp();
-  CVELDANpreviewApp(const CVELDANpreviewApp&) = delete;
-  CVELDANpreviewApp& operator=(const CVELDANpreviewApp&) = delete;
+    CVELDANpreviewApp();
+    ~CVELDANpreviewApp();
+    CVELDANpreviewApp(const CVELDANpreviewApp&) = delete;
+    CVELDANpreviewApp& operator=(const CVELDANpreviewApp&) = delete;
 
-  // Builds and shows the main frame; then opens the file named on the
-  // command line, if any. False when the program is to end at once (a
-  // registration switch was handled, see ExitCode).
-  bool InitInstance(const QStringList& arguments, bool show = true);
-  int ExitCode() const { return exitCode_; }
+    // Builds and shows the main frame; then opens the file named on the
+    // command line, if any. False when the program is to end at once (a
+    // registration switch was handled, see ExitCode).
+    bool InitInstance(const QStringList& arguments, bool show = true);
+    int ExitCode() const { return exitCode_; }
 
-  DocumentList& Documents() { return documents_; }
-  Profile& ProfileStore() { return *profile_; }
-  CMainFrame* MainFrame() const { return frame_.get(); }
+    DocumentList& Documents() { return documents_; }
+    Profile& ProfileStore() { return *profile_; }
+    CMainFrame* MainFrame() const { return frame_.get(); }
 
-  void OnFileNew();
-  void OnFileOpen();
-  void OnImport();
-  // Opens a project file as a new tab; null (and a message) on failure.
-  CChildFrame* OpenDocumentFile(const std::filesystem::path& file);
+    void OnFileNew();
+    void OnFileOpen();
+    void OnImport();
+    // Opens a project file as a new tab; null (and a message) on failure.
+    CChildFrame* OpenDocumentFile(const std::filesystem::path& file);
 
 private:
-  DocumentList documents_;
-  std::unique_ptr<Profile> profile_;
-  std::unique_ptr<CMainFrame> frame_;
-  int exitCode_ = 0;
+    DocumentList documents_;
+    std::unique_ptr<Profile> profile_;
+    std::unique_ptr<CMainFrame> frame_;
+    int exitCode_ = 0;
 };
 
 }  // namespace veldan::preview

@@ -16,25 +16,25 @@ namespace veldan::preview {
 // events meanwhile (StopCaptureMonitor).
 class QtCaptureMonitorUi : public CaptureMonitorUi {
 public:
-  explicit QtCaptureMonitorUi(QWidget* owner);
-  ~QtCaptureMonitorUi() override;
+    explicit QtCaptureMonitorUi(QWidget* owner);
+    ~QtCaptureMonitorUi() override;
 
-  bool AskYesNo(const std::wstring& caption, const std::wstring& text) override;
-  bool AskOkCancel(const std::wstring& caption, const std::wstring& text) override;
-  bool LocateFiles(const std::wstring& title, const std::wstring& initialName, const std::wstring& filter,
-                   std::vector<std::wstring>& chosen) override;
-  void ProgressBegin(uint32_t range) override;
-  void ProgressSet(uint32_t position) override;
-  void ProgressEnd() override;
+    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override;
+    bool AskOkCancel(const std::wstring& caption, const std::wstring& text) override;
+    bool LocateFiles(const std::wstring& title, const std::wstring& initialName, const std::wstring& filter,
+                     std::vector<std::wstring>& chosen) override;
+    void ProgressBegin(uint32_t range) override;
+    void ProgressSet(uint32_t position) override;
+    void ProgressEnd() override;
 
-  // "Images (*.jpg, ...)|*.jpg;*.tif|All Files (*.*)|*.*||" as Qt name
-  // filters; every pattern also in capitals, since camera files are often
-  // named IMG_0001.JPG and the file system tells case apart.
-  static QStringList NameFilters(const std::wstring& filter);
+    // "Images (*.jpg, ...)|*.jpg;*.tif|All Files (*.*)|*.*||" as Qt name
+    // filters; every pattern also in capitals, since camera files are often
+    // named IMG_0001.JPG and the file system tells case apart.
+    static QStringList NameFilters(const std::wstring& filter);
 
 private:
-  QPointer<QWidget> owner_;
-  std::unique_ptr<QProgressDialog> progress_;
+    QPointer<QWidget> owner_;
+    std::unique_ptr<QProgressDialog> progress_;
 };
 
 // Sets the stop event and waits for the monitor's end while the window

@@ -12,22 +12,22 @@ namespace veldan::preview {
 // window.
 class QtDocumentUi : public DocumentUi {
 public:
-  explicit QtDocumentUi(QWidget* owner);
-  ~QtDocumentUi() override;
+    explicit QtDocumentUi(QWidget* owner);
+    ~QtDocumentUi() override;
 
-  Answer Ask(const std::wstring& caption, const std::wstring& text, bool withCancel) override;
-  void ShowMessage(const std::wstring& caption, const std::wstring& text, Icon icon) override;
-  std::vector<std::wstring> SelectImageFiles() override;
-  bool ChooseExportFile(std::wstring& file, int& filter) override;
-  void ProgressBegin(uint32_t range) override;
-  void ProgressSet(uint32_t position) override;
-  bool ProgressCancelled() override;
-  void ProgressEnd() override;
-  void OpenWithShell(const std::filesystem::path& file, const std::filesystem::path& workingFolder) override;
+    Answer Ask(const std::wstring& caption, const std::wstring& text, bool withCancel) override;
+    void ShowMessage(const std::wstring& caption, const std::wstring& text, Icon icon) override;
+    std::vector<std::wstring> SelectImageFiles() override;
+    bool ChooseExportFile(std::wstring& file, int& filter) override;
+    void ProgressBegin(uint32_t range) override;
+    void ProgressSet(uint32_t position) override;
+    bool ProgressCancelled() override;
+    void ProgressEnd() override;
+    void OpenWithShell(const std::filesystem::path& file, const std::filesystem::path& workingFolder) override;
 
 private:
-  QPointer<QWidget> owner_;
-  std::unique_ptr<QProgressDialog> progress_;
+    QPointer<QWidget> owner_;
+    std::unique_ptr<QProgressDialog> progress_;
 };
 
 }  // namespace veldan::preview

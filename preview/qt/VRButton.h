@@ -8,23 +8,23 @@ namespace veldan::preview {
 // picture of the current motion (arrows drawn with QPainter) and forwards
 // every left click to the head control.
 class CVRButton : public QWidget {
-  Q_OBJECT
+    Q_OBJECT
 public:
-  explicit CVRButton(QWidget* parent = nullptr);
-  // The picture number of the pad (HeadPictures.h).
-  void SetPicture(int picture);
-  int Picture() const { return picture_; }
-  QSize sizeHint() const override { return QSize(144, 144); }
+    explicit CVRButton(QWidget* parent = nullptr);
+    // The picture number of the pad (HeadPictures.h).
+    void SetPicture(int picture);
+    int Picture() const { return picture_; }
+    QSize sizeHint() const override { return QSize(144, 144); }
 
 signals:
-  void clicked(int x, int y);
+    void clicked(int x, int y);
 
 protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
-  int picture_ = 0;
+    int picture_ = 0;
 };
 
 // A battery picture for a picture number (398 empty .. 408 full).

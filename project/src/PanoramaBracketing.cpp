@@ -1,8 +1,8 @@
 // A bracketing: the slots of one shot set and its project-file form.
 #include <cstdint>
 
-#include "VELDANPanorama/PanoramaModel.h"
 #include "PlannedBracketing.h"
+#include "VELDANPanorama/PanoramaModel.h"
 #include "XmlIo.h"
 
 using namespace veldan::projectxml;

@@ -13,15 +13,15 @@
 #include <mutex>
 #include <span>
 
+#include "ImageJobs.h"
+#include "VELDANPanorama/PanoramaProject.h"
+#include "VELDANPanorama/ThreadPool.h"
+#include "XmlIo.h"
 #include "imaging/Decode.h"
 #include "imaging/Jpeg.h"
 #include "imaging/Png.h"
 #include "imaging/Rotate.h"
 #include "imaging/Scale.h"
-#include "ImageJobs.h"
-#include "VELDANPanorama/PanoramaProject.h"
-#include "VELDANPanorama/ThreadPool.h"
-#include "XmlIo.h"
 #include "platform/Text.h"
 
 using namespace veldan::projectxml;
@@ -64,7 +64,7 @@ void Destroy(void* p) { delete AsBitmap(p); }
 // Only regular files are handed to the decoders: a FIFO or device named as a
 // picture would block or never end.
 bool IsRegularFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -462,8 +462,7 @@ void VELDANPanoramaImage::GenerateThumb(const wchar_t* /*name*/, uint32_t w, uin
     {
         ReadHold hold(access);
         if (!hold) return;
-        if (void* best = GetThumb(w, h); best && AsBitmap(best)->Width() == w && AsBitmap(best)->Height() == h)
-            return;
+        if (void* best = GetThumb(w, h); best && AsBitmap(best)->Width() == w && AsBitmap(best)->Height() == h) return;
         serial = serial_;
         turn = orientation;
         if (picture) {

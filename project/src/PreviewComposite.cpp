@@ -111,8 +111,8 @@ VELDANPanoramaStitcher::~VELDANPanoramaStitcher() {
     composite = nullptr;
 }
 
-void* VELDANPanoramaStitcher::GetImage(uint32_t W, uint32_t H, uint32_t flags, uint32_t index, uint32_t x,
-                                       uint32_t y, uint32_t w, uint32_t h) {
+void* VELDANPanoramaStitcher::GetImage(uint32_t W, uint32_t H, uint32_t flags, uint32_t index, uint32_t x, uint32_t y,
+                                       uint32_t w, uint32_t h) {
     if (!lock.EnterReadAccess()) return nullptr;
     Bitmap* stored = AsBitmap(composite);
     const bool fits = stored && stored->Width() == W && stored->Height() == H;

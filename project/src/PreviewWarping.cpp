@@ -3,9 +3,9 @@
 // plane and takes the nearest source pixel.
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <numbers>
 #include <vector>
 
@@ -14,9 +14,9 @@
 #include "RealtimeParallel.h"
 #include "VELDANPanorama/PanoramaStitcher.h"
 #include "VELDANPanorama/ThreadPool.h"
-#include "vecmath/Vector3.h"
 #include "imaging/Bitmap.h"
 #include "platform/Window.h"
+#include "vecmath/Vector3.h"
 
 using veldan::imaging::Bitmap;
 using veldan::imaging::PixelLayout;
@@ -48,7 +48,8 @@ struct ImagePlane {
 
     ImagePlane(double theta_c, double phi_c, double hx, double hy) {
         const Vector3 c = Vector3::FromPolar(theta_c, phi_c, 1);
-        const Vector3 a = Vector3::FromPolar(theta_c + std::numbers::pi / 2, 0, 2 * std::tan(hx));  // increasing azimuth
+        const Vector3 a =
+            Vector3::FromPolar(theta_c + std::numbers::pi / 2, 0, 2 * std::tan(hx));  // increasing azimuth
         const Vector3 b = Vector3::FromPolar(theta_c, phi_c - std::numbers::pi / 2, 2 * std::tan(hy));  // down
         n = a.Cross(b);
         cn = c.Dot(n);

@@ -178,8 +178,8 @@ std::wstring PTguiDocument(VELDANPanoramaProject& project, const PictureList& li
     const wchar_t* plain_dummy = L"o w1 h1 y0 r0 p0 a0 b0 c0 f0 d0 e0 g0 t0";
     double angle = 0;
     if (project.lens.focal_length != 0) {
-        const double d = (preview && project.camera.orientation != 1) ? project.sensor.dimension_y
-                                                                       : project.sensor.dimension_x;
+        const double d =
+            (preview && project.camera.orientation != 1) ? project.sensor.dimension_y : project.sensor.dimension_x;
         angle = 2 * std::atan(d / (2 * project.lens.focal_length)) * 180 / kPi;
     }
     s += plain_dummy;
@@ -250,7 +250,8 @@ std::wstring AutopanoDocument(VELDANPanoramaProject& project, const PictureList&
         }
         for (wchar_t& c : name)
             if (c == L'\\') c = L'/';
-        s += L"<Image>\n\t<FullFilename> " + name + L" </FullFilename>\n\t<LensModel> Standard </LensModel>\n"
+        s += L"<Image>\n\t<FullFilename> " + name +
+             L" </FullFilename>\n\t<LensModel> Standard </LensModel>\n"
              L"</Image>\n\n";
         s += L"<Camera>\n\t<Model> 0 </Model>\n";
         s += L"\t<Yaw> " + Fixed((YawOf(p.tile->pos_x) - 180) * kPi / 180) + L" </Yaw>\n";
@@ -342,18 +343,16 @@ std::wstring HuginDocument(VELDANPanoramaProject& project, const PictureList& li
         // having the lower value as in Hugin's own EXIF reading.
         const double eev = -p.ev / 3.0;
         s += L"#-hugin  cropFactor=1 autoCenterCrop=1\n";
-        s += L"i w" + Unsigned(e.w) + L" h" + Unsigned(e.h) + L" f0 v" + Fixed(e.hfov) +
-             L" Ra0 Rb0 Rc0 Rd0 Re0 Eev" + Fixed(eev) + L" Er1 Eb1 r" + Fixed(e.roll) + L" p" + Fixed(e.pitch) +
-             L" y" + Fixed(e.yaw) + L" TrX0 TrY0 TrZ0 Tpy0 Tpp0 j" + Unsigned(p.stack) +
+        s += L"i w" + Unsigned(e.w) + L" h" + Unsigned(e.h) + L" f0 v" + Fixed(e.hfov) + L" Ra0 Rb0 Rc0 Rd0 Re0 Eev" +
+             Fixed(eev) + L" Er1 Eb1 r" + Fixed(e.roll) + L" p" + Fixed(e.pitch) + L" y" + Fixed(e.yaw) +
+             L" TrX0 TrY0 TrZ0 Tpy0 Tpp0 j" + Unsigned(p.stack) +
              L" a0 b0 c0 d0 e0 g0 t0 Va1 Vb0 Vc0 Vd0 Vx0 Vy0 Vm5 n\"" + p.filename + L"\"\n";
     }
     s += L"\n# specify variables that should be optimized\nv\n\n# control points\n\n";
     s += L"#hugin_optimizeReferenceImage 0\n#hugin_blender enblend\n#hugin_hdrmerge hugin_hdrmerge\n";
     s += L"#hugin_outputLDRBlended true\n";
-    s += L"#hugin_outputHDRBlended " + std::wstring(list.pictures.size() > 0 && list.pictures.front().stack_size > 1
-                                                        ? L"true"
-                                                        : L"false") +
-         L"\n";
+    s += L"#hugin_outputHDRBlended " +
+         std::wstring(list.pictures.size() > 0 && list.pictures.front().stack_size > 1 ? L"true" : L"false") + L"\n";
     return s;
 }
 

@@ -112,8 +112,10 @@ bool VELDANPanoramaProject::Save(MemBlockDesc* buffer) {
     }
     if (ok && xml) {
         const int length = xmlBufferLength(xml);
-        if (length > 0) buffer->Add(xmlBufferContent(xml), static_cast<uint32_t>(length));
-        else ok = false;
+        if (length > 0)
+            buffer->Add(xmlBufferContent(xml), static_cast<uint32_t>(length));
+        else
+            ok = false;
     }
     if (xml) xmlBufferFree(xml);
     xmlCleanupParser();

@@ -197,8 +197,10 @@ bool Project::_SENSOR::IsBuiltIn() const {
 
 bool Project::_SENSOR::Save(void* writer) {
     return manufacturer.Save(writer, "manufacturer") && model.Save(writer, "model") && type.Save(writer, "type") &&
-           WriteAttr(writer, "dimension_x", "%lf", dimension_x) && WriteAttr(writer, "dimension_y", "%lf", dimension_y) &&
-           WriteAttr(writer, "resolution_x", "%d", resolution_x) && WriteAttr(writer, "resolution_y", "%d", resolution_y);
+           WriteAttr(writer, "dimension_x", "%lf", dimension_x) &&
+           WriteAttr(writer, "dimension_y", "%lf", dimension_y) &&
+           WriteAttr(writer, "resolution_x", "%d", resolution_x) &&
+           WriteAttr(writer, "resolution_y", "%d", resolution_y);
 }
 
 bool Project::_SENSOR::Load(void* reader) {

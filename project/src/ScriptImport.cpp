@@ -3,10 +3,10 @@
 #include <cmath>
 #include <memory>
 
-#include "stream/DynStream.h"
 #include "PlannedBracketing.h"
 #include "VELDANPanorama/PanoramaProject.h"
 #include "settings/VeldanScript.h"
+#include "stream/DynStream.h"
 
 namespace {
 

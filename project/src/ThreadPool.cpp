@@ -84,8 +84,8 @@ void JobPool::Cancel(VELDANJobOwner owner) {
             std::lock_guard lock(q.lock);
             if (q.jobs.empty()) continue;
             // The remaining jobs keep their relative order.
-            auto keep = std::stable_partition(q.jobs.begin(), q.jobs.end(),
-                                              [owner](const Job& j) { return j.owner != owner; });
+            auto keep =
+                std::stable_partition(q.jobs.begin(), q.jobs.end(), [owner](const Job& j) { return j.owner != owner; });
             dropped.assign(keep, q.jobs.end());
             q.jobs.erase(keep, q.jobs.end());
         }

@@ -67,9 +67,7 @@ bool NameIs(void* reader, const char* name) {
     return n && xmlStrcasecmp(n, X(name)) == 0;
 }
 
-bool IsElement(void* reader) {
-    return reader && xmlTextReaderNodeType(Reader(reader)) == XML_READER_TYPE_ELEMENT;
-}
+bool IsElement(void* reader) { return reader && xmlTextReaderNodeType(Reader(reader)) == XML_READER_TYPE_ELEMENT; }
 
 bool IsEmptyElement(void* reader) { return reader && xmlTextReaderIsEmptyElement(Reader(reader)) == 1; }
 

@@ -150,8 +150,7 @@ TEST_F(HeadSimTest, AcquireFiresTheCameraOnce) {
     VELDANcontrol_set_time_exposure(handle, 100);
     ClearCaptured();
     ASSERT_EQ(VELDANcontrol_acquire(handle), 0);
-    EXPECT_EQ(Captured(),
-              L"Camera ready\nPreshoot\nWaiting...50ms\nShoot\nWaiting...100ms\nRelease\n");
+    EXPECT_EQ(Captured(), L"Camera ready\nPreshoot\nWaiting...50ms\nShoot\nWaiting...100ms\nRelease\n");
     EXPECT_EQ(head.StateValue("presses"), "1");
     EXPECT_EQ(head.StateValue("relays"), "0000000000");
 
@@ -202,8 +201,9 @@ TEST_F(HeadSimTest, AbortEndsAWaitAndAnEndlessRun) {
     VELDANcontrol_set_main_window(handle, window.Handle());
     ASSERT_EQ(VELDANcontrol_cmd_run_endless(handle), 0);
     ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) { return (s & VELDANCONTROL_STATUS_RUNNING) != 0; }));
-    ASSERT_EQ(VELDANcontrol_scr_add(handle, L"V 15\nWAIT READY\nWAIT 600000 \"waiting\"\nH 25\nWAIT READY\n"
-                                            L"NOTE \"done\"\n"),
+    ASSERT_EQ(VELDANcontrol_scr_add(handle,
+                                    L"V 15\nWAIT READY\nWAIT 600000 \"waiting\"\nH 25\nWAIT READY\n"
+                                    L"NOTE \"done\"\n"),
               0);
     // The text is written just before the wait starts: an abort from here on
     // cuts the wait short and ends the pass; the next pass continues after it.
@@ -303,7 +303,8 @@ TEST_F(HeadSimTest, ExampleProgramDrivesTheHead) {
     ASSERT_TRUE(head.Start(kCom, home.Documents(),
                            {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2", "--time-scale", "10"}, error))
         << error;
-    TempHome::Write(home.CurrentFolder() / "shots.txt", "H 60\nWAIT READY\nRECOVER 0\nPRESHOT\nWAIT 20\nSHOOT\nWAIT 20\nRELEASE\n");
+    TempHome::Write(home.CurrentFolder() / "shots.txt",
+                    "H 60\nWAIT READY\nRECOVER 0\nPRESHOT\nWAIT 20\nSHOOT\nWAIT 20\nRELEASE\n");
     std::string output;
     const int status = RunProgram(example, {"--goto", "30", "15", "--script", "shots.txt", "-n", "-su"}, output);
     EXPECT_EQ(status, 0) << output;

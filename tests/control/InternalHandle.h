@@ -11,9 +11,9 @@
 #include "ControlTestSupport.h"
 #include "Operations.h"
 #include "StatusWord.h"
-#include "settings/VELDANsettings.h"
 #include "platform/Event.h"
 #include "platform/Window.h"
+#include "settings/VELDANsettings.h"
 
 namespace control_test {
 

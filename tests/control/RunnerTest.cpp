@@ -125,8 +125,7 @@ TEST_F(RunnerTest, FailedContactEndsTheRunButAFailedMoveDoesNot) {
 TEST_F(RunnerTest, SynchronousRunPostsEveryStatusChange) {
     ASSERT_EQ(VELDANcontrol_scr_add(h(), L"H 1\nNOP\nNOTE \"tile one\"\nV 2\n"), 0);
     veldan::Message m;
-    while (window.GetMessage(m, 0)) {
-    }
+    while (window.GetMessage(m, 0)) {}
     EXPECT_EQ(RunSynchronous(h(), &ops), 0);
     EXPECT_EQ(ops.Calls(), Calls({"H1", "V2"}));
     // busy set, running set, running cleared, busy cleared.

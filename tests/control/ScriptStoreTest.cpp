@@ -86,11 +86,16 @@ TEST(ControlScriptStore, SaveLoadAndClearOnRealFiles) {
     ClearCaptured();
     EXPECT_EQ(VELDANcontrol_scr_load(t.h, L"pano"), 0);
     const std::wstring docs = Wide(home.ConfigFolder());
-    EXPECT_EQ(Captured(), L"Opening script file pano... failed\n"
-                          L"Opening script file " + docs + L"/pano... failed\n"
-                          L"Opening script file " + docs + L"/pano.txt... OK\n"
-                          L"Loading script data...OK\n"
-                          L"4 script commands successfuly loaded.\n");
+    EXPECT_EQ(Captured(),
+              L"Opening script file pano... failed\n"
+              L"Opening script file " +
+                  docs +
+                  L"/pano... failed\n"
+                  L"Opening script file " +
+                  docs +
+                  L"/pano.txt... OK\n"
+                  L"Loading script data...OK\n"
+                  L"4 script commands successfuly loaded.\n");
     ASSERT_EQ(t.h->config->script.GetOpCnt(), 4);
     EXPECT_EQ(t.h->config->script.GetOp(1)->ms, 250);
 
@@ -139,8 +144,7 @@ TEST(ControlHandleRules, MainWindowMustBeKnownToTheRegistry) {
 
     // Every status change is posted as WM_APP+10 (0x800A), wParam and lParam 0.
     veldan::Message m;
-    while (first.GetMessage(m, 0)) {
-    }
+    while (first.GetMessage(m, 0)) {}
     t.h->status.SetHigh(veldan::control::kHighBusy);
     ASSERT_TRUE(first.WaitForMessage(0x8000 + 10, m, 5000));
     EXPECT_EQ(m.wParam, 0u);

@@ -119,8 +119,8 @@ TEST(ControlStartup, UsageAndVersionEndTheInitialisation) {
 
 TEST(ControlStartup, VerboseEchoListsEverySwitchWithItsIndex) {
     TempHome home;
-    EXPECT_EQ(InitCaptured({L"-v", L"-p", L"-n", L"-o", L"port=3", L"-o", L"edition=\"x\"", L"-s", L"a b.txt",
-                            L"-su", L"-swm", L"-c", L"my.cfg", L"-q", L"-v", L"-unknown", L"-h", L"-c"}),
+    EXPECT_EQ(InitCaptured({L"-v", L"-p", L"-n", L"-o", L"port=3", L"-o", L"edition=\"x\"", L"-s", L"a b.txt", L"-su",
+                            L"-swm", L"-c", L"my.cfg", L"-q", L"-v", L"-unknown", L"-h", L"-c"}),
               nullptr);
     const std::wstring expected =
         L"00: -v - be verbose\n"
@@ -153,12 +153,20 @@ TEST(ControlStartup, ConfigurationAndAssemblySearchOrder) {
         L"00: -v - be verbose\n"
         L"01: -o - configuration overwrite: edition=\"nowhere\"\n"
         L"...end of command line\n"
-        L"Loading configuration from " + docs + L"/settings.cfg... failed\nOK\n"
+        L"Loading configuration from " +
+        docs +
+        L"/settings.cfg... failed\nOK\n"
         L"Overwriting configuration parameters by:\n"
         L"edition=\"nowhere\"   OK\n"
-        L"Opening assembly file " + prog + L"/nowhere.asm... failed\n"
-        L"Opening assembly file " + docs + L"/nowhere.asm... failed\n"
-        L"Opening assembly file " + sys + L"/nowhere.asm... failed\n"
+        L"Opening assembly file " +
+        prog +
+        L"/nowhere.asm... failed\n"
+        L"Opening assembly file " +
+        docs +
+        L"/nowhere.asm... failed\n"
+        L"Opening assembly file " +
+        sys +
+        L"/nowhere.asm... failed\n"
         L"No suitable assembly file found. Please reinstall the application.\n";
     EXPECT_EQ(Captured(), expected);
 
@@ -205,8 +213,7 @@ TEST(ControlStartup, FullPrintOutScriptSearchAndPortFailure) {
     const std::wstring docs = Wide(home.ConfigFolder());
     TempHome::Write(home.ConfigFolder() / "mine.asm", "name = \"Mine\"\nrow = 0 6\n");
     TempHome::Write(home.ConfigFolder() / "shots.txt", "H 90\nV -30\nNOTE \"no op\"\n");
-    EXPECT_EQ(InitCaptured({L"-v", L"-o", L"edition=\"mine\"", L"-o", L"port=200", L"-o", L"bogus=1", L"-s",
-                            L"shots"}),
+    EXPECT_EQ(InitCaptured({L"-v", L"-o", L"edition=\"mine\"", L"-o", L"port=200", L"-o", L"bogus=1", L"-s", L"shots"}),
               nullptr);
     const std::wstring expected =
         L"00: -v - be verbose\n"
@@ -215,13 +222,19 @@ TEST(ControlStartup, FullPrintOutScriptSearchAndPortFailure) {
         L"05: -o - configuration overwrite: bogus=1\n"
         L"07: -s - user defined script file: shots\n"
         L"...end of command line\n"
-        L"Loading configuration from " + docs + L"/settings.cfg... failed\nOK\n"
+        L"Loading configuration from " +
+        docs +
+        L"/settings.cfg... failed\nOK\n"
         L"Overwriting configuration parameters by:\n"
         L"edition=\"mine\"   OK\n"
         L"port=200   OK\n"
         L"bogus=1   failed\n"
-        L"Opening assembly file " + Wide(ProgramFolder()) + L"/mine.asm... failed\n"
-        L"Opening assembly file " + docs + L"/mine.asm... OK\n"
+        L"Opening assembly file " +
+        Wide(ProgramFolder()) +
+        L"/mine.asm... failed\n"
+        L"Opening assembly file " +
+        docs +
+        L"/mine.asm... OK\n"
         L"Loading assembly data...OK\n"
         L"Edition: mine\n"
         L"Port: 200\n"
@@ -238,8 +251,12 @@ TEST(ControlStartup, FullPrintOutScriptSearchAndPortFailure) {
         L"Global acceleration: 100.00%\n"
         L"\n"
         L"Opening script file shots... failed\n"
-        L"Opening script file " + docs + L"/shots... failed\n"
-        L"Opening script file " + docs + L"/shots.txt... OK\n"
+        L"Opening script file " +
+        docs +
+        L"/shots... failed\n"
+        L"Opening script file " +
+        docs +
+        L"/shots.txt... OK\n"
         L"Loading script data...OK\n"
         L"3 script commands successfuly loaded.\n"
         L"Initializing device on COM200... failed\n";

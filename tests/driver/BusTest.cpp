@@ -53,12 +53,13 @@ protected:
         }));
         for (uint32_t n = 0; n < drives; ++n) {
             ASSERT_TRUE(WaitUntil([&] {
-                return WithDrive(n, [](CPelkorDeviceDrive& d) { 
+                return WithDrive(n, [](CPelkorDeviceDrive& d) {
                     // "v" is the last of the start-up queries.
                     return d.GetStepsPerTurn() == 4000 && d.GetSpeedBase() == 1000 && d.GetStatusVersion() == 0x0207 &&
                            !d.GetStatusBusy();
                 });
-            })) << "drive " << n;
+            })) << "drive "
+                << n;
         }
     }
 
@@ -161,15 +162,18 @@ TEST_F(Bus, MovesADriveAndPollsItToStandstill) {
 TEST_F(Bus, RelaysGoOutAndTheVoltageIsPolled) {
     AddStandardHead();
     OpenAndIdentify();
-    ASSERT_TRUE(WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(3, true); }));
+    ASSERT_TRUE(
+        WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(3, true); }));
     EXPECT_TRUE(responder.WaitFor([](auto& m) { return m[3].relays[3]; }));
     EXPECT_TRUE(WaitUntil([&] { return !WithBusId(3, [](CPelkorDevice& d) { return d.GetStatusBusy(); }); }));
     EXPECT_TRUE(WaitUntil([&] {
-        return WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).GetVoltage() == 12.34; });
+        return WithBusId(3,
+                         [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).GetVoltage() == 12.34; });
     }));
     responder.With(3, [](SimModule& m) { m.voltageHundredths = 1170; });
     EXPECT_TRUE(WaitUntil([&] {
-        return WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).GetVoltage() == 11.70; });
+        return WithBusId(3,
+                         [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).GetVoltage() == 11.70; });
     }));
 }
 
@@ -185,11 +189,11 @@ TEST_F(Bus, MuteModuleIsLeftOutAndAMuteDriveKeepsItsCommand) {
     // A drive that falls silent: its command is repeated every second ...
     responder.With(1, [](SimModule& m) { m.mute = true; });
     ASSERT_TRUE(WithBusId(1, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceDrive&>(d).Goto(45, 1.0); }));
-    EXPECT_TRUE(responder.WaitFor([](auto& m) {
-        return std::count(m[1].received.begin(), m[1].received.end(), "S-0000500") >= 3;
-    }, 30000));
+    EXPECT_TRUE(responder.WaitFor(
+        [](auto& m) { return std::count(m[1].received.begin(), m[1].received.end(), "S-0000500") >= 3; }, 30000));
     // ... and the other modules are still served meanwhile.
-    ASSERT_TRUE(WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(1, true); }));
+    ASSERT_TRUE(
+        WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(1, true); }));
     EXPECT_TRUE(responder.WaitFor([](auto& m) { return m[3].relays[1]; }, 30000));
     // When it speaks again the move completes.
     responder.With(1, [](SimModule& m) { m.mute = false; });
@@ -279,8 +283,7 @@ TEST_F(Bus, VanishedLineStopsTheBusAndReportsIt) {
     ASSERT_TRUE(WaitUntil([&] { return !enclosure.IsReady(); }));
     veldan::Message m;
     ASSERT_TRUE(window.WaitForMessage(veldan::WM_APP + 1, m, 5000));
-    while (m.wParam != PELKOR_WHOLE_BUS && window.WaitForMessage(veldan::WM_APP + 1, m, 5000)) {
-    }
+    while (m.wParam != PELKOR_WHOLE_BUS && window.WaitForMessage(veldan::WM_APP + 1, m, 5000)) {}
     EXPECT_EQ(m.wParam, PELKOR_WHOLE_BUS);
     EXPECT_EQ(m.lParam, 0);
     EXPECT_TRUE(enclosure.Port().LineLost());
@@ -307,14 +310,14 @@ TEST_F(Bus, HibernatedHeadResumesWithoutHoming) {
     EXPECT_EQ(enclosure.DeviceCount(DriverIdDrive), 2u);
     EXPECT_EQ(enclosure.DeviceCount(DriverIdControl), 1u);
     EXPECT_TRUE(WithBusId(1, [](CPelkorDevice& d) {
-        return static_cast<CPelkorDeviceDrive&>(d).GetCurrentPosition() == 90 && std::string(d.GetStatusDeviceAlias()) == "47.210-3300/1";
+        return static_cast<CPelkorDeviceDrive&>(d).GetCurrentPosition() == 90 &&
+               std::string(d.GetStatusDeviceAlias()) == "47.210-3300/1";
     }));
     bool sawBus = false;
     for (const auto& m : Messages(veldan::WM_APP + 1)) sawBus |= m.wParam == PELKOR_WHOLE_BUS && m.lParam == 0;
     EXPECT_TRUE(sawBus);
-    EXPECT_TRUE(responder.WaitFor([](auto& m) {
-        return std::count(m[1].received.begin(), m[1].received.end(), "N") == 1;
-    }));
+    EXPECT_TRUE(
+        responder.WaitFor([](auto& m) { return std::count(m[1].received.begin(), m[1].received.end(), "N") == 1; }));
     // The saved position is the new zero of the counter: moving back to 0
     // drives the counter to +1000.
     ASSERT_TRUE(WaitUntil([&] { return DriveAt(1, 90); }));
@@ -380,7 +383,8 @@ TEST_F(Bus, PortNotifiesTrafficIndicators) {
     AddStandardHead();
     OpenAndIdentify();
     EXPECT_FALSE(Messages(veldan::WM_APP + 2).empty());
-    ASSERT_TRUE(WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(0, true); }));
+    ASSERT_TRUE(
+        WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(0, true); }));
     veldan::Message m;
     EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 4, m, 5000));
     EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 5, m, 5000));

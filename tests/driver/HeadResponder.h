@@ -24,15 +24,15 @@ struct SimModule {
     bool isDrive = false;
     bool isControl = false;
     bool echo = true;
-    bool mute = false;         // hears everything, says nothing
-    int64_t raw = 0;           // device position counter
+    bool mute = false;  // hears everything, says nothing
+    int64_t raw = 0;    // device position counter
     int64_t target = 0;
-    int64_t setPoint = 0;      // last "S" value
+    int64_t setPoint = 0;  // last "S" value
     int64_t stepsPerQuery = 1000;
     int voltageHundredths = 1234;
     bool relays[10] = {};
-    std::string dropEchoOf;    // echoes of this command are lost ...
-    int dropEchoes = 0;        // ... this many times
+    std::string dropEchoOf;  // echoes of this command are lost ...
+    int dropEchoes = 0;      // ... this many times
     std::vector<std::string> received;
     std::vector<std::chrono::steady_clock::time_point> receivedAt;
 

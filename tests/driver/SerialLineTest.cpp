@@ -121,8 +121,7 @@ TEST(SerialLine, CloseWakesBlockedReaderAndWriterAtOnce) {
     ASSERT_TRUE(line.OpenPath(pty.SlaveName()));
     // Fill the line until a write would block (nobody reads the master).
     std::vector<uint8_t> block(4096, 'x');
-    while (line.Write(block.data(), block.size(), 0) > 0) {
-    }
+    while (line.Write(block.data(), block.size(), 0) > 0) {}
     std::promise<void> readerIn, writerIn;
     auto reader = std::async(std::launch::async, [&] {
         readerIn.set_value();

@@ -102,15 +102,16 @@ protected:
         ASSERT_TRUE(enclosure.Init(kCom));
         ASSERT_TRUE(WaitUntil([&] {
             return enclosure.DeviceCount(DriverIdDrive) == 2 && enclosure.DeviceCount(DriverIdControl) == 1;
-        })) << "drives " << enclosure.DeviceCount(DriverIdDrive) << ", controls "
-            << enclosure.DeviceCount(DriverIdControl);
+        })) << "drives "
+            << enclosure.DeviceCount(DriverIdDrive) << ", controls " << enclosure.DeviceCount(DriverIdControl);
         for (uint32_t address : {1u, 2u}) {
             ASSERT_TRUE(WaitUntil([&] {
                 return WithDrive(address, [](CPelkorDeviceDrive& d) {
                     return d.GetStepsPerTurn() == 36000 && d.GetSpeedBase() == 4000 && d.GetStatusVersion() != 0 &&
                            !d.GetStatusBusy();
                 });
-            })) << "drive " << address;
+            })) << "drive "
+                << address;
         }
     }
 
@@ -178,7 +179,8 @@ TEST_F(DriverOnHead, ProbesAndIdentifiesTheThreeModules) {
                 return d.GetStatusDeviceAlias() != nullptr && std::string(d.GetStatusDeviceAlias()) == identity &&
                        d.GetStatusManufacturer() != nullptr && d.GetStatusVersion() != 0;
             });
-        })) << "address " << address << " as " << identity;
+        })) << "address "
+            << address << " as " << identity;
     }
     EXPECT_TRUE(WithDevice(3, [](CPelkorDevice& d) { return d.GetDriverId() == DriverIdControl; }));
     // The start-up reference run leaves both axes on the mark.
@@ -222,8 +224,7 @@ TEST_F(DriverOnHead, ShutterRelayFiresTheCamera) {
     ASSERT_TRUE(Goto(1, 120));
     ASSERT_TRUE(WaitUntil([&] { return DriverAt(1, 120); }));
     ASSERT_TRUE(WithControl(3, [](CPelkorDeviceControl& c) { return c.SetRelayState(1, true); }));
-    ASSERT_TRUE(WaitUntil([&] { return head.Command("relays") == "OK 0100000000"; }))
-        << head.Command("relays");
+    ASSERT_TRUE(WaitUntil([&] { return head.Command("relays") == "OK 0100000000"; })) << head.Command("relays");
     ASSERT_TRUE(WaitUntil([&] { return FieldNumber(head.Command("state"), "files") == 1; }));
     ASSERT_TRUE(WaitUntil([&] { return Pictures().size() == 1; }));
     EXPECT_TRUE(WithControl(3, [](CPelkorDeviceControl& c) { return c.GetRelayState(1); }));
@@ -288,7 +289,8 @@ TEST_F(DriverOnHead, HibernatedBusResumesWithoutAReferenceRun) {
     // The saved position becomes the counter's new zero ("N"), the head does
     // not go back to the mark.
     ASSERT_TRUE(WaitUntil([&] {
-        return FieldNumber(head.Command("drive 1"), "counter") == 0 && FieldNumber(head.Command("drive 2"), "counter") == 0;
+        return FieldNumber(head.Command("drive 1"), "counter") == 0 &&
+               FieldNumber(head.Command("drive 2"), "counter") == 0;
     }));
     ASSERT_TRUE(WaitUntil([&] { return DriverAt(1, 90) && DriverAt(2, 30); }));
     EXPECT_EQ(Field(head.Command("drive 1"), "referencing"), "0");
@@ -328,16 +330,17 @@ TEST_F(DriverOnHead, NoisyLineDoesNotStallTheBus) {
     OpenAndIdentify();
     ASSERT_EQ(head.Command("fault noise 0.02").rfind("OK", 0), 0u);
     ASSERT_TRUE(Goto(1, 30));
-    ASSERT_TRUE(WaitUntil([&] { return Stat("corrupted") > 0 || Stat("dropped") > 0; }))
-        << head.Command("stats");
+    ASSERT_TRUE(WaitUntil([&] { return Stat("corrupted") > 0 || Stat("dropped") > 0; })) << head.Command("stats");
     // A corrupted command may have been carried out wrongly (another target,
     // speed or acceleration); once the noise stops, the driver must still be
     // able to stop the axis, set it up again and take new moves.
     ASSERT_EQ(head.Command("fault clear").rfind("OK", 0), 0u);
     for (uint32_t address : {1u, 2u}) {
         ASSERT_TRUE(WithDrive(address, [](CPelkorDeviceDrive& d) { return d.Stop(true, false); }));
-        ASSERT_TRUE(WaitUntil([&] { return WithDrive(address, [](CPelkorDeviceDrive& d) { return !d.GetStatusBusy(); }); }))
-            << "drive " << address;
+        ASSERT_TRUE(WaitUntil([&] {
+            return WithDrive(address, [](CPelkorDeviceDrive& d) { return !d.GetStatusBusy(); });
+        })) << "drive "
+            << address;
         ASSERT_TRUE(WithDrive(address, [](CPelkorDeviceDrive& d) { return d.SetupAccelerationTime(0.3); }));
     }
     ASSERT_TRUE(Goto(1, 75));

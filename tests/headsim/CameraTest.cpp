@@ -167,9 +167,7 @@ TEST_F(CameraOnTheHead, ShutterRelayWritesNumberedJpegsOfTheView) {
     ASSERT_TRUE(fs::exists(second));
     auto size = fs::file_size(second);
     sim_.reset();
-    {
-        std::ofstream(home_.Capture() / "IMG_0007.JPG") << "not ours";
-    }
+    { std::ofstream(home_.Capture() / "IMG_0007.JPG") << "not ours"; }
     term_.reset();
     StartHead(o);
     Shoot();

@@ -142,7 +142,8 @@ TEST_F(Faults, VanishedLineHangsUpAndComesBack) {
 }
 
 TEST_F(Faults, ControlSocketRefusesNonsense) {
-    for (const char* bad : {"fly", "fault", "fault noise x", "fault mute", "drive 3", "clock advance -5", "camera wait"})
+    for (const char* bad :
+         {"fly", "fault", "fault noise x", "fault mute", "drive 3", "clock advance -5", "camera wait"})
         EXPECT_EQ(control_->Ask(bad).rfind("ERR", 0), 0u) << bad;
     EXPECT_EQ(control_->Ask("help").rfind("OK", 0), 0u);
     // A second client is served while the first waits for a picture.
@@ -160,7 +161,7 @@ TEST_F(Faults, ControlSocketRefusesNonsense) {
     ControlClient flood(sim_->SocketPath());
     EXPECT_EQ(flood.Ask(std::string(ControlSocket::kMaxLine + 10, 'x')), "ERR line too long");
     ControlClient endless(sim_->SocketPath());
-    EXPECT_EQ(endless.Ask(std::string(3 * ControlSocket::kMaxLine, 'x') + "\n" ), "ERR line too long");
+    EXPECT_EQ(endless.Ask(std::string(3 * ControlSocket::kMaxLine, 'x') + "\n"), "ERR line too long");
 }
 
 TEST_F(Faults, StopDoesNotWaitForAPendingRelease) {

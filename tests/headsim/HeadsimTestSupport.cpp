@@ -37,8 +37,10 @@ TempHome::TempHome() {
 
 TempHome::~TempHome() {
     for (const auto& [name, value] : saved_) {
-        if (value) ::setenv(name.c_str(), value->c_str(), 1);
-        else ::unsetenv(name.c_str());
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
     }
     std::error_code ec;
     fs::remove_all(root_, ec);
@@ -142,8 +144,10 @@ std::vector<uint8_t> RawTerminal::ReadFor(std::chrono::milliseconds time) {
 std::vector<RxFrame> RawTerminal::Ask(uint8_t address, const std::string& payload, std::chrono::milliseconds quiet) {
     SendFrame(static_cast<uint8_t>(0xC0 | address), payload);
     std::vector<RxFrame> frames;
-    if (auto first = ReadFrame(2000ms)) frames.push_back(*first);
-    else return frames;
+    if (auto first = ReadFrame(2000ms))
+        frames.push_back(*first);
+    else
+        return frames;
     while (auto next = ReadFrame(quiet)) frames.push_back(*next);
     return frames;
 }

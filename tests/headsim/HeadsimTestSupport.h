@@ -82,7 +82,8 @@ private:
 };
 
 // Waits (polling) until the condition holds or the time-out passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
 // Options for a simulator in the temporary home: COM5, a small camera, a
 // small generated scene, the clock paused.

@@ -13,8 +13,8 @@
 
 #include "HeadsimTestSupport.h"
 #include "Options.h"
-#include "PortLink.h"
 #include "PictureIo.h"
+#include "PortLink.h"
 
 extern char** environ;
 
@@ -105,10 +105,31 @@ struct DslrLibrary {
 };
 
 TEST(CommandLine, OptionsReachTheSimulator) {
-    CommandLine cl = ParseCommandLine({"--com", "9", "--capture-dir", "/tmp/cap", "--subdir", "DCIM/100", "--tmp-rename",
-                                       "--aeb", "5", "--focal", "24", "--sensor", "23.5x15.6", "--orientation", "portrait",
-                                       "--resolution", "600x400", "--baud", "19200", "--voltage", "11.1", "--h-addr",
-                                       "4", "--socket", "/tmp/s.sock"});
+    CommandLine cl = ParseCommandLine({"--com",
+                                       "9",
+                                       "--capture-dir",
+                                       "/tmp/cap",
+                                       "--subdir",
+                                       "DCIM/100",
+                                       "--tmp-rename",
+                                       "--aeb",
+                                       "5",
+                                       "--focal",
+                                       "24",
+                                       "--sensor",
+                                       "23.5x15.6",
+                                       "--orientation",
+                                       "portrait",
+                                       "--resolution",
+                                       "600x400",
+                                       "--baud",
+                                       "19200",
+                                       "--voltage",
+                                       "11.1",
+                                       "--h-addr",
+                                       "4",
+                                       "--socket",
+                                       "/tmp/s.sock"});
     ASSERT_EQ(cl.action, Action::Run) << cl.error;
     EXPECT_EQ(cl.sim.com, 9);
     EXPECT_EQ(cl.sim.camera.subdir, "DCIM/100");
@@ -123,11 +144,16 @@ TEST(CommandLine, OptionsReachTheSimulator) {
     EXPECT_EQ(cl.sim.head.control.voltage, 11.1);
     EXPECT_EQ(cl.sim.head.horizontal.address, 4);
     EXPECT_EQ(cl.sim.socket, "/tmp/s.sock");
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"--com", "256"}, {"--com", "3", "--subdir", "../up"}, {"--com", "3", "--subdir", "/abs"},
-             {"--com", "3", "--aeb", "0"}, {"--com", "3", "--sensor", "36"}, {"--com", "3", "--orientation", "up"},
-             {"--com", "3", "--resolution", "1x1"}, {"--com", "3", "--h-addr", "32"}, {"--com"},
-             {"--com", "3", "--time-scale", "0"}})
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--com", "256"},
+                                                                              {"--com", "3", "--subdir", "../up"},
+                                                                              {"--com", "3", "--subdir", "/abs"},
+                                                                              {"--com", "3", "--aeb", "0"},
+                                                                              {"--com", "3", "--sensor", "36"},
+                                                                              {"--com", "3", "--orientation", "up"},
+                                                                              {"--com", "3", "--resolution", "1x1"},
+                                                                              {"--com", "3", "--h-addr", "32"},
+                                                                              {"--com"},
+                                                                              {"--com", "3", "--time-scale", "0"}})
         EXPECT_EQ(ParseCommandLine(bad).action, Action::Fail) << bad.back();
     EXPECT_EQ(ParseCommandLine({"--write-scene", "x.jpg"}).action, Action::WriteScene);
     EXPECT_EQ(ParseCommandLine({"--write-scene", "dir.v2/X.JPEG"}).action, Action::WriteScene);
@@ -145,9 +171,9 @@ TEST(Program, HelpAndBadOptions) {
     ASSERT_TRUE(help.Started());
     EXPECT_EQ(help.Stop(0), 0);
     std::string text = help.ReadAll();
-    for (const char* option : {"--com", "--capture-dir", "--panorama", "--focal", "--sensor", "--orientation",
-                               "--resolution", "--baud", "--socket", "--tmp-rename", "--subdir", "--aeb", "--voltage",
-                               "--write-scene"})
+    for (const char* option :
+         {"--com", "--capture-dir", "--panorama", "--focal", "--sensor", "--orientation", "--resolution", "--baud",
+          "--socket", "--tmp-rename", "--subdir", "--aeb", "--voltage", "--write-scene"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     Child bad({"--com", "0"});
     EXPECT_EQ(bad.Stop(0), 2);

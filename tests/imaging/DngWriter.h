@@ -104,8 +104,7 @@ inline bool WriteDng(const std::filesystem::path& path, const DngContent& c) {
             if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) return false;
         }
     } else {
-        if (TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(c.preview_jpeg.data()),
-                              tmsize_t(c.preview_jpeg.size())) < 0)
+        if (TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(c.preview_jpeg.data()), tmsize_t(c.preview_jpeg.size())) < 0)
             return false;
     }
     if (!TIFFWriteDirectory(tif)) return false;

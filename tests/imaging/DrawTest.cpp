@@ -44,8 +44,8 @@ TEST(Draw, OffsetsAreClippedOnEverySide) {
             for (uint32_t x = 0; x < b.Width(); ++x) n += b.GetArgb(x, y) == 0xFFFF0000;
         return n;
     };
-    for (auto [x, y, expected] : {std::tuple{-2, -2, 4}, std::tuple{3, 3, 1}, std::tuple{-3, 1, 3},
-                                  std::tuple{4, 0, 0}, std::tuple{0, -4, 0}, std::tuple{1, 1, 9}}) {
+    for (auto [x, y, expected] : {std::tuple{-2, -2, 4}, std::tuple{3, 3, 1}, std::tuple{-3, 1, 3}, std::tuple{4, 0, 0},
+                                  std::tuple{0, -4, 0}, std::tuple{1, 1, 9}}) {
         auto dst = std::move(Bitmap::Create(4, 4, PixelLayout::kBgr24)).value();
         DrawOver(dst, src, x, y);
         EXPECT_EQ(count_red(dst), expected) << x << "," << y;
@@ -110,7 +110,10 @@ TEST(Rotate, ExifOrientationsShowThePictureUpright) {
     // A 3 x 2 picture stored with each orientation; displayed upright, the
     // stored pixel (0, 0) must land where that orientation says.
     Bitmap src = Numbered(3, 2, PixelLayout::kBgr24);
-    struct Case { uint16_t orientation; uint32_t w, h, x, y; };
+    struct Case {
+        uint16_t orientation;
+        uint32_t w, h, x, y;
+    };
     for (Case c : {Case{1, 3, 2, 0, 0}, Case{2, 3, 2, 2, 0}, Case{3, 3, 2, 2, 1}, Case{4, 3, 2, 0, 1},
                    Case{5, 2, 3, 0, 0}, Case{6, 2, 3, 1, 0}, Case{7, 2, 3, 1, 2}, Case{8, 2, 3, 0, 2}}) {
         auto out = ApplyExifOrientation(src, c.orientation);

@@ -49,13 +49,25 @@ std::vector<uint8_t> ExifSegment(uint16_t orientation, bool big_endian) {
             tiff.push_back(uint8_t(v >> 8));
         }
     };
-    auto u32 = [&](uint32_t v) { if (big_endian) { u16(uint16_t(v >> 16)); u16(uint16_t(v)); } else { u16(uint16_t(v)); u16(uint16_t(v >> 16)); } };
+    auto u32 = [&](uint32_t v) {
+        if (big_endian) {
+            u16(uint16_t(v >> 16));
+            u16(uint16_t(v));
+        } else {
+            u16(uint16_t(v));
+            u16(uint16_t(v >> 16));
+        }
+    };
     tiff.push_back(big_endian ? 'M' : 'I');
     tiff.push_back(big_endian ? 'M' : 'I');
     u16(42);
     u32(8);
-    u16(1);                 // one entry
-    u16(274); u16(3); u32(1); u16(orientation); u16(0);
+    u16(1);  // one entry
+    u16(274);
+    u16(3);
+    u32(1);
+    u16(orientation);
+    u16(0);
     u32(0);
     std::vector<uint8_t> seg = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
     seg.insert(seg.end(), tiff.begin(), tiff.end());
@@ -95,14 +107,14 @@ TEST(Jpeg, SaveWritesAFileThatDecodes) {
 
 TEST(Jpeg, ScaleIsTheSmallestNotBelowTheWantedSize) {
     EXPECT_EQ(ChooseJpegScale(6000, 4000, 0, 0), 8u);
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 400, 267), 1u);   // 750 x 500
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 750, 500), 1u);   // exactly 1/8
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 751, 0), 2u);     // 1500 x 1000
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 0, 1600), 4u);    // 3/8 gives 1500 high
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 400, 267), 1u);  // 750 x 500
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 750, 500), 1u);  // exactly 1/8
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 751, 0), 2u);    // 1500 x 1000
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 0, 1600), 4u);   // 3/8 gives 1500 high
     EXPECT_EQ(ChooseJpegScale(6000, 4000, 1200, 800), 2u);
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 5000, 100), 7u);  // 5250 wide
-    EXPECT_EQ(ChooseJpegScale(6000, 4000, 9000, 9000), 8u); // never above full size
-    EXPECT_EQ(ChooseJpegScale(1001, 9, 126, 0), 1u);        // ceil(1001/8) = 126
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 5000, 100), 7u);   // 5250 wide
+    EXPECT_EQ(ChooseJpegScale(6000, 4000, 9000, 9000), 8u);  // never above full size
+    EXPECT_EQ(ChooseJpegScale(1001, 9, 126, 0), 1u);         // ceil(1001/8) = 126
     EXPECT_EQ(ChooseJpegScale(1001, 9, 127, 0), 2u);
 }
 

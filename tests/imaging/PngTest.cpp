@@ -29,13 +29,17 @@ std::vector<uint8_t> MakePng(const Variant& v, uint32_t w, uint32_t h, Bitmap& e
         png_destroy_write_struct(&png, &info);
         return {};
     }
-    png_set_write_fn(png, &out, [](png_structp p, png_bytep d, size_t n) {
-        auto* o = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
-        o->insert(o->end(), d, d + n);
-    }, nullptr);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep d, size_t n) {
+            auto* o = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+            o->insert(o->end(), d, d + n);
+        },
+        nullptr);
     png_set_IHDR(png, info, w, h, v.depth, v.color_type, v.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    const int levels = v.color_type == PNG_COLOR_TYPE_PALETTE ? (1 << std::min(v.depth, 4)) : (1 << std::min(v.depth, 8));
+    const int levels =
+        v.color_type == PNG_COLOR_TYPE_PALETTE ? (1 << std::min(v.depth, 4)) : (1 << std::min(v.depth, 8));
     std::vector<png_color> palette;
     std::vector<png_byte> alphas;
     if (v.color_type == PNG_COLOR_TYPE_PALETTE) {
@@ -145,19 +149,17 @@ TEST_P(PngVariants, DecodesToTheExpectedPixels) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllColourTypes, PngVariants,
-    ::testing::Values(Variant{"grey1", PNG_COLOR_TYPE_GRAY, 1}, Variant{"grey2", PNG_COLOR_TYPE_GRAY, 2},
-                      Variant{"grey4", PNG_COLOR_TYPE_GRAY, 4}, Variant{"grey8", PNG_COLOR_TYPE_GRAY, 8},
-                      Variant{"grey16", PNG_COLOR_TYPE_GRAY, 16},
-                      Variant{"grey8key", PNG_COLOR_TYPE_GRAY, 8, false, true},
-                      Variant{"greyalpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8},
-                      Variant{"greyalpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16},
-                      Variant{"palette1", PNG_COLOR_TYPE_PALETTE, 1}, Variant{"palette4", PNG_COLOR_TYPE_PALETTE, 4},
-                      Variant{"palette8trns", PNG_COLOR_TYPE_PALETTE, 8, false, true},
-                      Variant{"rgb8", PNG_COLOR_TYPE_RGB, 8}, Variant{"rgb16", PNG_COLOR_TYPE_RGB, 16},
-                      Variant{"rgb8key", PNG_COLOR_TYPE_RGB, 8, false, true},
-                      Variant{"rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8}, Variant{"rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16},
-                      Variant{"rgb8interlaced", PNG_COLOR_TYPE_RGB, 8, true},
-                      Variant{"palette2interlacedtrns", PNG_COLOR_TYPE_PALETTE, 2, true, true}),
+    ::testing::Values(
+        Variant{"grey1", PNG_COLOR_TYPE_GRAY, 1}, Variant{"grey2", PNG_COLOR_TYPE_GRAY, 2},
+        Variant{"grey4", PNG_COLOR_TYPE_GRAY, 4}, Variant{"grey8", PNG_COLOR_TYPE_GRAY, 8},
+        Variant{"grey16", PNG_COLOR_TYPE_GRAY, 16}, Variant{"grey8key", PNG_COLOR_TYPE_GRAY, 8, false, true},
+        Variant{"greyalpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8}, Variant{"greyalpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16},
+        Variant{"palette1", PNG_COLOR_TYPE_PALETTE, 1}, Variant{"palette4", PNG_COLOR_TYPE_PALETTE, 4},
+        Variant{"palette8trns", PNG_COLOR_TYPE_PALETTE, 8, false, true}, Variant{"rgb8", PNG_COLOR_TYPE_RGB, 8},
+        Variant{"rgb16", PNG_COLOR_TYPE_RGB, 16}, Variant{"rgb8key", PNG_COLOR_TYPE_RGB, 8, false, true},
+        Variant{"rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8}, Variant{"rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16},
+        Variant{"rgb8interlaced", PNG_COLOR_TYPE_RGB, 8, true},
+        Variant{"palette2interlacedtrns", PNG_COLOR_TYPE_PALETTE, 2, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Png, RoundTripInBothLayoutsIsExact) {

@@ -20,10 +20,11 @@ Bitmap FromValues(uint32_t w, uint32_t h, const std::vector<uint8_t>& grey) {
 uint32_t Grey(const Bitmap& b, uint32_t x, uint32_t y) { return b.GetArgb(x, y) & 255; }
 
 TEST(Scale, HalvingAveragesEachTwoByTwoBlock) {
-    Bitmap src = FromValues(4, 4, {0, 4, 100, 100,  //
-                                   8, 12, 100, 100,  //
-                                   255, 255, 1, 2,   //
-                                   255, 255, 3, 4});
+    Bitmap src = FromValues(4, 4,
+                            {0, 4, 100, 100,   //
+                             8, 12, 100, 100,  //
+                             255, 255, 1, 2,   //
+                             255, 255, 3, 4});
     auto out = ResizeArea(src, 2, 2);
     ASSERT_TRUE(out.ok());
     EXPECT_EQ(Grey(*out, 0, 0), 6u);

@@ -80,7 +80,8 @@ Bitmap WriteTiff(const std::filesystem::path& path, const TiffVariant& v, uint32
             uint32_t argb;
             if (v.photometric == PHOTOMETRIC_PALETTE) {
                 samples[0][y * w + x] = ch[0];
-                argb = MakeArgb(255, uint8_t(map_r[ch[0]] >> 8), uint8_t(map_g[ch[0]] >> 8), uint8_t(map_b[ch[0]] >> 8));
+                argb =
+                    MakeArgb(255, uint8_t(map_r[ch[0]] >> 8), uint8_t(map_g[ch[0]] >> 8), uint8_t(map_b[ch[0]] >> 8));
             } else if (!colour) {
                 unsigned level = ch[0] % levels;
                 uint8_t g = uint8_t(level * 255 / (levels - 1));
@@ -123,9 +124,12 @@ Bitmap WriteTiff(const std::filesystem::path& path, const TiffVariant& v, uint32
                     uint16_t s = samples[size_t(p < 0 ? k : p)][(y0 + r) * w + x0 + c];
                     size_t index = size_t(c) * per + k;
                     uint8_t* row = out.data() + r * row_bytes;
-                    if (v.bits == 16) std::memcpy(row + 2 * index, &s, 2);
-                    else if (v.bits == 8) row[index] = uint8_t(s);
-                    else row[index * v.bits / 8] |= uint8_t(s << (8 - v.bits - index * v.bits % 8));
+                    if (v.bits == 16)
+                        std::memcpy(row + 2 * index, &s, 2);
+                    else if (v.bits == 8)
+                        row[index] = uint8_t(s);
+                    else
+                        row[index * v.bits / 8] |= uint8_t(s << (8 - v.bits - index * v.bits % 8));
                 }
         return out;
     };
@@ -136,7 +140,8 @@ Bitmap WriteTiff(const std::filesystem::path& path, const TiffVariant& v, uint32
                     auto bytes = pack(v.separate ? p : -1, x, y, tw, th, tw);
                     const uint16_t plane = uint16_t(v.separate ? p : 0);
                     EXPECT_GT(TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, plane), bytes.data(),
-                                                   tmsize_t(bytes.size())), 0);
+                                                   tmsize_t(bytes.size())),
+                              0);
                 }
     } else {
         for (int p = 0; p < (v.separate ? planes : 1); ++p)
@@ -188,17 +193,14 @@ INSTANTIATE_TEST_SUITE_P(
         TiffVariant{"rgb16deflate", PHOTOMETRIC_RGB, 16, 3, 0, false, false, COMPRESSION_ADOBE_DEFLATE},
         TiffVariant{"rgba8", PHOTOMETRIC_RGB, 8, 4, EXTRASAMPLE_UNASSALPHA},
         TiffVariant{"rgba16premultiplied", PHOTOMETRIC_RGB, 16, 4, EXTRASAMPLE_ASSOCALPHA},
-        TiffVariant{"grey8", PHOTOMETRIC_MINISBLACK, 8, 1},
-        TiffVariant{"grey16", PHOTOMETRIC_MINISBLACK, 16, 1},
+        TiffVariant{"grey8", PHOTOMETRIC_MINISBLACK, 8, 1}, TiffVariant{"grey16", PHOTOMETRIC_MINISBLACK, 16, 1},
         TiffVariant{"greyalpha8", PHOTOMETRIC_MINISBLACK, 8, 2, EXTRASAMPLE_UNASSALPHA},
-        TiffVariant{"white8", PHOTOMETRIC_MINISWHITE, 8, 1},
-        TiffVariant{"tiledrgb8", PHOTOMETRIC_RGB, 8, 3, 0, true},
+        TiffVariant{"white8", PHOTOMETRIC_MINISWHITE, 8, 1}, TiffVariant{"tiledrgb8", PHOTOMETRIC_RGB, 8, 3, 0, true},
         TiffVariant{"tiledgrey16lzw", PHOTOMETRIC_MINISBLACK, 16, 1, 0, true, false, COMPRESSION_LZW},
         TiffVariant{"tiledrgba16", PHOTOMETRIC_RGB, 16, 4, EXTRASAMPLE_UNASSALPHA, true},
         TiffVariant{"bigtiffrgb8", PHOTOMETRIC_RGB, 8, 3, 0, false, false, COMPRESSION_NONE, true},
         // Through libtiff's RGBA interface (and separate planes directly):
-        TiffVariant{"palette8", PHOTOMETRIC_PALETTE, 8, 1},
-        TiffVariant{"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1},
+        TiffVariant{"palette8", PHOTOMETRIC_PALETTE, 8, 1}, TiffVariant{"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1},
         TiffVariant{"grey4", PHOTOMETRIC_MINISBLACK, 4, 1},
         TiffVariant{"separatergb8", PHOTOMETRIC_RGB, 8, 3, 0, false, true},
         TiffVariant{"separatetiledrgb8", PHOTOMETRIC_RGB, 8, 3, 0, true, true},
@@ -249,11 +251,20 @@ TEST(Tiff, TruncatedDamagedAndOversizedFilesGiveErrors) {
 // 300 x 200 grey, orientation 6, one uncompressed strip.
 std::vector<uint8_t> DirectoryFirstTiff() {
     std::vector<uint8_t> f = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    auto u16 = [&](uint16_t v) { f.push_back(uint8_t(v)); f.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
-    struct E { uint16_t tag, type; uint32_t value; };
-    const E entries[] = {{256, 3, 300}, {257, 3, 200}, {258, 3, 8},   {259, 3, 1},     {262, 3, 1},
-                         {273, 4, 0},   {274, 3, 6},   {277, 3, 1},   {278, 3, 200},   {279, 4, 60000}};
+    auto u16 = [&](uint16_t v) {
+        f.push_back(uint8_t(v));
+        f.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(uint16_t(v));
+        u16(uint16_t(v >> 16));
+    };
+    struct E {
+        uint16_t tag, type;
+        uint32_t value;
+    };
+    const E entries[] = {{256, 3, 300}, {257, 3, 200}, {258, 3, 8}, {259, 3, 1},   {262, 3, 1},
+                         {273, 4, 0},   {274, 3, 6},   {277, 3, 1}, {278, 3, 200}, {279, 4, 60000}};
     const uint32_t data_offset = 8 + 2 + 10 * 12 + 4;
     u16(10);
     for (const E& e : entries) {
@@ -261,7 +272,12 @@ std::vector<uint8_t> DirectoryFirstTiff() {
         u16(e.type);
         u32(1);
         uint32_t v = e.tag == 273 ? data_offset : e.value;
-        if (e.type == 3) { u16(uint16_t(v)); u16(0); } else { u32(v); }
+        if (e.type == 3) {
+            u16(uint16_t(v));
+            u16(0);
+        } else {
+            u32(v);
+        }
     }
     u32(0);
     for (uint32_t i = 0; i < 60000; ++i) f.push_back(uint8_t(i % 300));

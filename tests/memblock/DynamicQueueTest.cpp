@@ -8,16 +8,13 @@
 
 namespace {
 
-std::vector<unsigned char> Sequence(size_t n, unsigned start = 0)
-{
+std::vector<unsigned char> Sequence(size_t n, unsigned start = 0) {
     std::vector<unsigned char> bytes(n);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<unsigned char>((start + i * 7) & 0xFF);
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>((start + i * 7) & 0xFF);
     return bytes;
 }
 
-std::vector<unsigned char> PopAll(DynamicQueue& queue)
-{
+std::vector<unsigned char> PopAll(DynamicQueue& queue) {
     std::vector<unsigned char> out(queue.GetLength());
     EXPECT_TRUE(queue.Pop(out.data(), out.size()));
     return out;
@@ -25,8 +22,7 @@ std::vector<unsigned char> PopAll(DynamicQueue& queue)
 
 }  // namespace
 
-TEST(DynamicQueue, FirstInFirstOut)
-{
+TEST(DynamicQueue, FirstInFirstOut) {
     DynamicQueue queue;
     EXPECT_EQ(queue.GetLength(), 0u);
     ASSERT_TRUE(queue.Push("abc", 3));
@@ -40,8 +36,7 @@ TEST(DynamicQueue, FirstInFirstOut)
     EXPECT_EQ(queue.GetLength(), 0u);
 }
 
-TEST(DynamicQueue, PopRefusesMoreThanIsQueuedAndRemovesNothing)
-{
+TEST(DynamicQueue, PopRefusesMoreThanIsQueuedAndRemovesNothing) {
     DynamicQueue queue;
     queue.Push("xy", 2);
     char out[3] = {'-', '-', '-'};
@@ -57,8 +52,7 @@ TEST(DynamicQueue, PopRefusesMoreThanIsQueuedAndRemovesNothing)
     EXPECT_EQ(queue.GetLength(), 0u);
 }
 
-TEST(DynamicQueue, GetAtCopiesWithoutRemovingAndChecksTheRange)
-{
+TEST(DynamicQueue, GetAtCopiesWithoutRemovingAndChecksTheRange) {
     DynamicQueue queue;
     const unsigned char frame[] = {0x41, 0xC1, 0x62, 0x0D};
     queue.Push(frame, sizeof frame);
@@ -76,8 +70,7 @@ TEST(DynamicQueue, GetAtCopiesWithoutRemovingAndChecksTheRange)
     EXPECT_EQ(queue.GetLength(), 4u);
 }
 
-TEST(DynamicQueue, LargePushesAndPopsCrossChunkBoundaries)
-{
+TEST(DynamicQueue, LargePushesAndPopsCrossChunkBoundaries) {
     DynamicQueue queue;
     // Sizes chosen around the chunk size (a little under 4 KiB) and beyond.
     const size_t sizes[] = {1, 4079, 4080, 4081, 3, 12000, 4096, 8161, 0, 77};
@@ -107,8 +100,7 @@ TEST(DynamicQueue, LargePushesAndPopsCrossChunkBoundaries)
     EXPECT_EQ(done + rest.size(), expected.size());
 }
 
-TEST(DynamicQueue, StackPopTakesTheNewestRecordsLastInFirstOut)
-{
+TEST(DynamicQueue, StackPopTakesTheNewestRecordsLastInFirstOut) {
     // The worker pool queues fixed-size job records and serves the newest.
     struct Record {
         uint32_t job, context, owner;
@@ -141,8 +133,7 @@ TEST(DynamicQueue, StackPopTakesTheNewestRecordsLastInFirstOut)
     EXPECT_EQ(newest.job, 499u);
 }
 
-TEST(DynamicQueue, StackPopCopiesTheBytesInQueuedOrder)
-{
+TEST(DynamicQueue, StackPopCopiesTheBytesInQueuedOrder) {
     DynamicQueue queue;
     auto big = Sequence(10000);
     queue.Push(big.data(), big.size());
@@ -159,8 +150,7 @@ TEST(DynamicQueue, StackPopCopiesTheBytesInQueuedOrder)
     EXPECT_EQ(z, 'z');
 }
 
-TEST(DynamicQueue, StackPopAfterTheReaderEmptiedAChunk)
-{
+TEST(DynamicQueue, StackPopAfterTheReaderEmptiedAChunk) {
     DynamicQueue queue;
     auto bytes = Sequence(4080 + 10);
     queue.Push(bytes.data(), bytes.size());
@@ -172,8 +162,7 @@ TEST(DynamicQueue, StackPopAfterTheReaderEmptiedAChunk)
     EXPECT_EQ(PopAll(queue), more);
 }
 
-TEST(DynamicQueue, DeleteDiscardsEverything)
-{
+TEST(DynamicQueue, DeleteDiscardsEverything) {
     DynamicQueue queue;
     auto bytes = Sequence(20000);
     queue.Push(bytes.data(), bytes.size());
@@ -186,8 +175,7 @@ TEST(DynamicQueue, DeleteDiscardsEverything)
     EXPECT_EQ(b, 'q');
 }
 
-TEST(DynamicQueue, CopiesAreIndependent)
-{
+TEST(DynamicQueue, CopiesAreIndependent) {
     DynamicQueue queue;
     auto bytes = Sequence(9000);
     queue.Push(bytes.data(), bytes.size());
@@ -204,8 +192,7 @@ TEST(DynamicQueue, CopiesAreIndependent)
     EXPECT_EQ(a, b);
 }
 
-TEST(DynamicQueue, CancellingJobsKeepsTheOthersInOrder)
-{
+TEST(DynamicQueue, CancellingJobsKeepsTheOthersInOrder) {
     // The pool's cancel step: pop every record, keep the others in a
     // temporary queue, move them back.
     DynamicQueue queue;
@@ -216,10 +203,8 @@ TEST(DynamicQueue, CancellingJobsKeepsTheOthersInOrder)
     DynamicQueue kept;
     uint32_t record[3];
     while (queue.Pop(record, sizeof record))
-        if (record[2] != 1)
-            kept.Push(record, sizeof record);
-    while (kept.Pop(record, sizeof record))
-        queue.Push(record, sizeof record);
+        if (record[2] != 1) kept.Push(record, sizeof record);
+    while (kept.Pop(record, sizeof record)) queue.Push(record, sizeof record);
     EXPECT_EQ(queue.GetLength(), 200 * sizeof record);
     uint32_t previous = 0;
     bool first = true;

@@ -15,20 +15,17 @@ namespace {
 
 // A record: 4-byte sequence number, 2-byte payload length, payload bytes
 // derived from the sequence number. The reader checks every byte.
-void MakeRecord(uint32_t seq, std::vector<unsigned char>& out)
-{
+void MakeRecord(uint32_t seq, std::vector<unsigned char>& out) {
     const uint16_t n = static_cast<uint16_t>((seq * 2654435761u) % 9000);  // up to two chunks
     out.resize(6 + n);
     std::memcpy(out.data(), &seq, 4);
     std::memcpy(out.data() + 4, &n, 2);
-    for (uint16_t i = 0; i < n; ++i)
-        out[6 + i] = static_cast<unsigned char>(seq + i);
+    for (uint16_t i = 0; i < n; ++i) out[6 + i] = static_cast<unsigned char>(seq + i);
 }
 
 }  // namespace
 
-TEST(DynamicQueueThreads, WriterAndReaderPreserveOrderAndCount)
-{
+TEST(DynamicQueueThreads, WriterAndReaderPreserveOrderAndCount) {
     constexpr uint32_t kRecords = 20000;
     DynamicQueue queue;
     std::atomic<bool> writerDone{false};
@@ -85,8 +82,7 @@ TEST(DynamicQueueThreads, WriterAndReaderPreserveOrderAndCount)
     EXPECT_EQ(queue.GetLength(), 0u);
 }
 
-TEST(DynamicQueueThreads, ReaderDeleteWhileTheWriterPushes)
-{
+TEST(DynamicQueueThreads, ReaderDeleteWhileTheWriterPushes) {
     // Delete is a reader operation: it drops what was queued and never
     // damages what the writer appends at the same time.
     DynamicQueue queue;
@@ -110,8 +106,7 @@ TEST(DynamicQueueThreads, ReaderDeleteWhileTheWriterPushes)
         // Whatever survives is whole blocks of one value each.
         unsigned char block[100];
         if (queue.Pop(block, sizeof block)) {
-            for (unsigned char b : block)
-                ASSERT_EQ(b, block[0]);
+            for (unsigned char b : block) ASSERT_EQ(b, block[0]);
         }
         ++popped;
     }
@@ -119,8 +114,7 @@ TEST(DynamicQueueThreads, ReaderDeleteWhileTheWriterPushes)
     EXPECT_EQ(queue.GetLength(), 0u);
 }
 
-TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads)
-{
+TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads) {
     // The worker pool's use: any thread appends fixed-size job records and
     // workers take the newest, every operation under the pool's queue lock,
     // so the queue's writer and reader roles move between threads.
@@ -156,8 +150,7 @@ TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads)
                     got = queue.StackPop(&job, sizeof job);
                 }
                 if (!got) {
-                    if (producersDone.load() == kProducers && queue.GetLength() == 0)
-                        return;
+                    if (producersDone.load() == kProducers && queue.GetLength() == 0) return;
                     std::this_thread::yield();
                     continue;
                 }
@@ -169,8 +162,7 @@ TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads)
             }
         });
     }
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     for (uint32_t p = 0; p < kProducers; ++p)
         for (uint32_t s = 0; s < kPerProducer; ++s)
             ASSERT_EQ(seen[p][s], 1) << "job " << p << "/" << s << " taken once";

@@ -9,15 +9,13 @@
 
 namespace {
 
-std::vector<unsigned char> Bytes(const MemBlockDesc& block)
-{
+std::vector<unsigned char> Bytes(const MemBlockDesc& block) {
     return std::vector<unsigned char>(block.data, block.data + block.length);
 }
 
 }  // namespace
 
-TEST(MemBlockDesc, EmptyBlockHasNoDataPointer)
-{
+TEST(MemBlockDesc, EmptyBlockHasNoDataPointer) {
     MemBlockDesc block;
     EXPECT_EQ(block.data, nullptr);
     EXPECT_EQ(block.length, 0u);
@@ -31,8 +29,7 @@ TEST(MemBlockDesc, EmptyBlockHasNoDataPointer)
     EXPECT_EQ(block.length, 0u);
 }
 
-TEST(MemBlockDesc, NumbersAreLittleEndianInTheirWidth)
-{
+TEST(MemBlockDesc, NumbersAreLittleEndianInTheirWidth) {
     MemBlockDesc block;
     ASSERT_TRUE(block.Add(static_cast<uint8_t>(0xA1)));
     ASSERT_TRUE(block.Add(static_cast<uint16_t>(0x0201)));
@@ -51,8 +48,7 @@ TEST(MemBlockDesc, NumbersAreLittleEndianInTheirWidth)
     EXPECT_EQ(Bytes(block), expected);
 }
 
-TEST(MemBlockDesc, SequentialReadsReturnWhatWasAdded)
-{
+TEST(MemBlockDesc, SequentialReadsReturnWhatWasAdded) {
     MemBlockDesc block;
     block.Add(static_cast<uint8_t>(7));
     block.Add(static_cast<uint16_t>(65535));
@@ -78,8 +74,7 @@ TEST(MemBlockDesc, SequentialReadsReturnWhatWasAdded)
     EXPECT_EQ(pos, block.length);
 }
 
-TEST(MemBlockDesc, ExhaustedReadsGiveDefaultsAndStayExhausted)
-{
+TEST(MemBlockDesc, ExhaustedReadsGiveDefaultsAndStayExhausted) {
     MemBlockDesc block;
     block.Add(static_cast<uint16_t>(0x1234));
     block.Add(static_cast<uint8_t>(9));
@@ -95,16 +90,14 @@ TEST(MemBlockDesc, ExhaustedReadsGiveDefaultsAndStayExhausted)
     pos = 0;
     EXPECT_FALSE(block.Read(pos, buffer, 4));
     EXPECT_EQ(pos, block.length);
-    for (char c : buffer)
-        EXPECT_EQ(c, 0) << "the buffer is cleared, not left with stale bytes";
+    for (char c : buffer) EXPECT_EQ(c, 0) << "the buffer is cleared, not left with stale bytes";
 
     pos = 1000;  // far beyond the end
     EXPECT_EQ(block.Read(pos, static_cast<uint8_t>(3)), 3);
     EXPECT_EQ(pos, block.length);
 }
 
-TEST(MemBlockDesc, TextWithoutTerminatorIsNotReadPastTheEnd)
-{
+TEST(MemBlockDesc, TextWithoutTerminatorIsNotReadPastTheEnd) {
     MemBlockDesc block;
     block.Add("abc", 3);  // no zero byte
     size_t pos = 0;
@@ -117,8 +110,7 @@ TEST(MemBlockDesc, TextWithoutTerminatorIsNotReadPastTheEnd)
     EXPECT_EQ(text, nullptr);
 }
 
-TEST(MemBlockDesc, CheckedGetLeavesPositionOnFailure)
-{
+TEST(MemBlockDesc, CheckedGetLeavesPositionOnFailure) {
     MemBlockDesc block;
     block.Add(static_cast<uint32_t>(42));
     size_t pos = 0;
@@ -134,8 +126,7 @@ TEST(MemBlockDesc, CheckedGetLeavesPositionOnFailure)
     EXPECT_EQ(block.Remaining(100), 0u);
 }
 
-TEST(MemBlockDesc, RangeReadRefusesAnythingOutside)
-{
+TEST(MemBlockDesc, RangeReadRefusesAnythingOutside) {
     MemBlockDesc block("0123456789", 10);
     char out[10] = {};
     EXPECT_TRUE(block.Read(out, 7, 3));
@@ -148,17 +139,14 @@ TEST(MemBlockDesc, RangeReadRefusesAnythingOutside)
     EXPECT_FALSE(block.Read(nullptr, 0, 1));
 }
 
-TEST(MemBlockDesc, CreateAllocatesClearedBytes)
-{
+TEST(MemBlockDesc, CreateAllocatesClearedBytes) {
     MemBlockDesc block("junkjunk", 8);
     ASSERT_TRUE(block.Create(5, false));
     ASSERT_EQ(block.length, 5u);
-    for (size_t i = 0; i < block.length; ++i)
-        EXPECT_EQ(block.data[i], 0);
+    for (size_t i = 0; i < block.length; ++i) EXPECT_EQ(block.data[i], 0);
 }
 
-TEST(MemBlockDesc, SetKeepsThePrefixAndReplacesTheRest)
-{
+TEST(MemBlockDesc, SetKeepsThePrefixAndReplacesTheRest) {
     MemBlockDesc block("abcdef", 6);
     ASSERT_TRUE(block.Set("XY", 2, 2));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.length), "abXY");
@@ -170,22 +158,19 @@ TEST(MemBlockDesc, SetKeepsThePrefixAndReplacesTheRest)
     EXPECT_EQ(block.length, 3u);
 }
 
-TEST(MemBlockDesc, SourcesInsideTheBlockItselfAreSafe)
-{
+TEST(MemBlockDesc, SourcesInsideTheBlockItselfAreSafe) {
     MemBlockDesc block("hello world", 11);
     ASSERT_TRUE(block.Create(block.data + 6, 5));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.length), "world");
     ASSERT_TRUE(block.AddPart(block));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.length), "worldworld");
     // Appending its own bytes while the storage has to grow.
-    for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(block.Add(block.data, block.length));
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(block.Add(block.data, block.length));
     EXPECT_EQ(block.length, 640u);
     EXPECT_EQ(std::memcmp(block.data + 630, "worldworld", 10), 0);
 }
 
-TEST(MemBlockDesc, CopiesOwnTheirBytes)
-{
+TEST(MemBlockDesc, CopiesOwnTheirBytes) {
     MemBlockDesc a("abc", 3);
     MemBlockDesc b(a);
     ASSERT_NE(a.data, b.data);
@@ -200,19 +185,15 @@ TEST(MemBlockDesc, CopiesOwnTheirBytes)
     EXPECT_TRUE(moved == a);
 }
 
-TEST(MemBlockDesc, AppendsOfManySmallPiecesKeepEveryByte)
-{
+TEST(MemBlockDesc, AppendsOfManySmallPiecesKeepEveryByte) {
     MemBlockDesc block;
-    for (uint32_t i = 0; i < 10000; ++i)
-        ASSERT_TRUE(block.Add(i));
+    for (uint32_t i = 0; i < 10000; ++i) ASSERT_TRUE(block.Add(i));
     size_t pos = 0;
-    for (uint32_t i = 0; i < 10000; ++i)
-        ASSERT_EQ(block.Read(pos, 0xFFFFFFFFu), i);
+    for (uint32_t i = 0; i < 10000; ++i) ASSERT_EQ(block.Read(pos, 0xFFFFFFFFu), i);
     EXPECT_EQ(pos, block.length);
 }
 
-TEST(MemBlockDescView, ViewNeverFreesOrWritesItsSource)
-{
+TEST(MemBlockDescView, ViewNeverFreesOrWritesItsSource) {
     std::vector<unsigned char> source = {1, 2, 3, 4, 5, 6};
     {
         MemBlockDesc view;
@@ -236,8 +217,7 @@ TEST(MemBlockDescView, ViewNeverFreesOrWritesItsSource)
     EXPECT_EQ(source[5], 6);
 }
 
-TEST(MemBlockDescView, ViewOfAPartIsBoundsChecked)
-{
+TEST(MemBlockDescView, ViewOfAPartIsBoundsChecked) {
     MemBlockDesc record;
     record.Add(static_cast<uint32_t>(3));
     record.Add("abc", 3);
@@ -269,16 +249,14 @@ TEST(MemBlockDescView, ViewOfAPartIsBoundsChecked)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(copy.data), copy.length), "temp");
 }
 
-TEST(MemBlockDescView, ViewOfItselfKeepsTheBytesAlive)
-{
+TEST(MemBlockDescView, ViewOfItselfKeepsTheBytesAlive) {
     MemBlockDesc block("0123456789", 10);
     ASSERT_TRUE(block.View(block, 2, 3));
     EXPECT_FALSE(block.IsView());
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.length), "234");
 }
 
-TEST(MemBlockDesc, ReadsNeverTrustALengthBeyondTheStorage)
-{
+TEST(MemBlockDesc, ReadsNeverTrustALengthBeyondTheStorage) {
     MemBlockDesc block("abcd", 4);
     block.length = 1 << 20;  // a caller's mistake must not turn into a wild read
     char out[8];
@@ -287,84 +265,79 @@ TEST(MemBlockDesc, ReadsNeverTrustALengthBeyondTheStorage)
     EXPECT_EQ(block.Read(pos, 5u), static_cast<uint32_t>('a' | 'b' << 8 | 'c' << 16 | 'd' << 24));
     // Sequential reads stop at the end of the storage, long before the
     // claimed length.
-    for (int i = 0; i < 100; ++i)
-        block.Read(pos, static_cast<uint64_t>(0));
+    for (int i = 0; i < 100; ++i) block.Read(pos, static_cast<uint64_t>(0));
     EXPECT_LT(pos, 4096u);
     block.length = 4;
 }
 
-TEST(MemBlockDesc, RandomEditsMatchAPlainByteVector)
-{
+TEST(MemBlockDesc, RandomEditsMatchAPlainByteVector) {
     // Long runs of mixed edits, including views and sources inside the block
     // itself, checked after every step against a std::vector model.
     std::mt19937 random(20240611u);
     MemBlockDesc block;
     std::vector<unsigned char> model;
     std::vector<unsigned char> outside(300);
-    for (size_t i = 0; i < outside.size(); ++i)
-        outside[i] = static_cast<unsigned char>(i * 13);
+    for (size_t i = 0; i < outside.size(); ++i) outside[i] = static_cast<unsigned char>(i * 13);
 
     for (int step = 0; step < 20000; ++step) {
         const unsigned op = random() % 8;
         const size_t n = random() % 40;
         switch (op) {
-        case 0: {  // append from outside
-            const size_t at = random() % (outside.size() - n);
-            ASSERT_TRUE(block.Add(outside.data() + at, n));
-            model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
-            break;
-        }
-        case 1: {  // append a part of itself
-            if (model.empty())
+            case 0: {  // append from outside
+                const size_t at = random() % (outside.size() - n);
+                ASSERT_TRUE(block.Add(outside.data() + at, n));
+                model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
                 break;
-            const size_t at = random() % model.size();
-            const size_t k = std::min(n, model.size() - at);
-            ASSERT_TRUE(block.Add(block.data + at, k));
-            std::vector<unsigned char> part(model.begin() + at, model.begin() + at + k);
-            model.insert(model.end(), part.begin(), part.end());
-            break;
-        }
-        case 2: {  // Set at an offset, possibly beyond the end
-            const size_t offset = random() % (model.size() + 10);
-            const size_t at = random() % (outside.size() - n);
-            ASSERT_TRUE(block.Set(outside.data() + at, n, offset));
-            model.resize(offset, 0);
-            model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
-            break;
-        }
-        case 3: {  // become a view of the outside bytes
-            const size_t at = random() % (outside.size() - n);
-            ASSERT_TRUE(block.View(outside.data() + at, n));
-            model.assign(outside.begin() + at, outside.begin() + at + n);
-            break;
-        }
-        case 4:  // shrink to a part of itself
-            if (model.size() > 4) {
-                const size_t k = model.size() / 2;
-                ASSERT_TRUE(block.Create(block.data + 1, k));
-                model = std::vector<unsigned char>(model.begin() + 1, model.begin() + 1 + k);
             }
-            break;
-        case 5:
-            if (random() % 50 == 0) {
-                block.Delete();
-                model.clear();
+            case 1: {  // append a part of itself
+                if (model.empty()) break;
+                const size_t at = random() % model.size();
+                const size_t k = std::min(n, model.size() - at);
+                ASSERT_TRUE(block.Add(block.data + at, k));
+                std::vector<unsigned char> part(model.begin() + at, model.begin() + at + k);
+                model.insert(model.end(), part.begin(), part.end());
+                break;
             }
-            break;
-        case 6: {  // numbers
-            const uint32_t v = static_cast<uint32_t>(random());
-            ASSERT_TRUE(block.Add(v));
-            for (int i = 0; i < 4; ++i)
-                model.push_back(static_cast<unsigned char>(v >> (8 * i)));
-            break;
-        }
-        default:
-            if (model.size() < 4000) {
-                ASSERT_TRUE(block.AddPart(block));
-                std::vector<unsigned char> copy = model;
-                model.insert(model.end(), copy.begin(), copy.end());
+            case 2: {  // Set at an offset, possibly beyond the end
+                const size_t offset = random() % (model.size() + 10);
+                const size_t at = random() % (outside.size() - n);
+                ASSERT_TRUE(block.Set(outside.data() + at, n, offset));
+                model.resize(offset, 0);
+                model.insert(model.end(), outside.begin() + at, outside.begin() + at + n);
+                break;
             }
-            break;
+            case 3: {  // become a view of the outside bytes
+                const size_t at = random() % (outside.size() - n);
+                ASSERT_TRUE(block.View(outside.data() + at, n));
+                model.assign(outside.begin() + at, outside.begin() + at + n);
+                break;
+            }
+            case 4:  // shrink to a part of itself
+                if (model.size() > 4) {
+                    const size_t k = model.size() / 2;
+                    ASSERT_TRUE(block.Create(block.data + 1, k));
+                    model = std::vector<unsigned char>(model.begin() + 1, model.begin() + 1 + k);
+                }
+                break;
+            case 5:
+                if (random() % 50 == 0) {
+                    block.Delete();
+                    model.clear();
+                }
+                break;
+            case 6: {  // numbers
+                const uint32_t v = static_cast<uint32_t>(random());
+                ASSERT_TRUE(block.Add(v));
+                for (int i = 0; i < 4; ++i) model.push_back(static_cast<unsigned char>(v >> (8 * i)));
+                break;
+            }
+            default:
+                if (model.size() < 4000) {
+                    ASSERT_TRUE(block.AddPart(block));
+                    std::vector<unsigned char> copy = model;
+                    model.insert(model.end(), copy.begin(), copy.end());
+                }
+                break;
         }
         ASSERT_EQ(block.length, model.size()) << "step " << step;
         ASSERT_EQ(block.data == nullptr, model.empty()) << "step " << step;

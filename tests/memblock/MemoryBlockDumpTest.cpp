@@ -3,13 +3,12 @@
 #include <cstring>
 #include <vector>
 
-#include "memblock/MemoryBlock.h"
 #include "TestItems.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 
-std::vector<int> Values(const CMemoryBlock& list)
-{
+std::vector<int> Values(const CMemoryBlock& list) {
     std::vector<int> out;
     for (const CMemoryItem* item = list.GoForward(nullptr); item != nullptr; item = list.GoForward(item))
         out.push_back(ValueOf(item));
@@ -18,14 +17,12 @@ std::vector<int> Values(const CMemoryBlock& list)
 
 class MemoryBlockDumpTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         for (int v : {5, -7, 123456})
             ASSERT_TRUE(source.AddItem(new CountedItem(v, "tile " + std::to_string(v)), source.count));
         ASSERT_TRUE(source.CreateDump(&dump));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         source.DeleteAllItems();
         target.DeleteAllItems();
         EXPECT_EQ(CountedItem::live.load(), 0);
@@ -41,8 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(MemoryBlockDumpTest, RoundTripRestoresItemsInOrder)
-{
+TEST_F(MemoryBlockDumpTest, RoundTripRestoresItemsInOrder) {
     PrepareTarget();
     ASSERT_TRUE(target.ReadDump(&dump));
     EXPECT_EQ(Values(target), (std::vector<int>{5, -7, 123456}));
@@ -55,24 +51,22 @@ TEST_F(MemoryBlockDumpTest, RoundTripRestoresItemsInOrder)
     EXPECT_TRUE(again == dump);
 }
 
-TEST_F(MemoryBlockDumpTest, LayoutIsMagicVersionCountAndLengthPrefixedRecords)
-{
+TEST_F(MemoryBlockDumpTest, LayoutIsMagicVersionCountAndLengthPrefixedRecords) {
     CMemoryBlock one(CreateMemoryItem<CountedItem>);
     ASSERT_TRUE(one.AddItem(new CountedItem(1, "a"), 0u));
     MemBlockDesc bytes;
     bytes.Add(static_cast<uint8_t>(0xAB));  // CreateDump appends to what is there
     ASSERT_TRUE(one.CreateDump(&bytes));
     const std::vector<unsigned char> expected = {
-        0xAB, 'M', 'B', 'L', 'K', 1, 0, 0, 0,  // magic, version 1
-        1, 0, 0, 0,                            // one item
-        10, 0, 0, 0,                           // record length
-        1, 0, 0, 0, 0, 0, 0, 0, 'a', 0,        // the item's own record
+        0xAB, 'M', 'B', 'L', 'K', 1, 0, 0, 0,       // magic, version 1
+        1,    0,   0,   0,                          // one item
+        10,   0,   0,   0,                          // record length
+        1,    0,   0,   0,   0,   0, 0, 0, 'a', 0,  // the item's own record
     };
     EXPECT_EQ(std::vector<unsigned char>(bytes.data, bytes.data + bytes.length), expected);
 }
 
-TEST_F(MemoryBlockDumpTest, EmptyListDumpsAndReadsBack)
-{
+TEST_F(MemoryBlockDumpTest, EmptyListDumpsAndReadsBack) {
     CMemoryBlock empty;
     MemBlockDesc bytes;
     ASSERT_TRUE(empty.CreateDump(&bytes));
@@ -82,8 +76,7 @@ TEST_F(MemoryBlockDumpTest, EmptyListDumpsAndReadsBack)
     EXPECT_EQ(target.count, 0u);
 }
 
-TEST_F(MemoryBlockDumpTest, EveryTruncationIsRefusedAndLeavesTheListAlone)
-{
+TEST_F(MemoryBlockDumpTest, EveryTruncationIsRefusedAndLeavesTheListAlone) {
     PrepareTarget();
     for (size_t cut = 0; cut < dump.length; ++cut) {
         MemBlockDesc truncated(dump.data, cut);
@@ -93,8 +86,7 @@ TEST_F(MemoryBlockDumpTest, EveryTruncationIsRefusedAndLeavesTheListAlone)
     EXPECT_EQ(CountedItem::live.load(), 4) << "items made for a refused dump are destroyed";
 }
 
-TEST_F(MemoryBlockDumpTest, MalformedHeadersAndLengthsAreRefused)
-{
+TEST_F(MemoryBlockDumpTest, MalformedHeadersAndLengthsAreRefused) {
     PrepareTarget();
     auto refused = [&](size_t offset, std::vector<unsigned char> patch) {
         MemBlockDesc bad(dump);
@@ -119,8 +111,7 @@ TEST_F(MemoryBlockDumpTest, MalformedHeadersAndLengthsAreRefused)
     EXPECT_EQ(Values(target), (std::vector<int>{42}));
 }
 
-TEST_F(MemoryBlockDumpTest, ItemsSeeOnlyTheirOwnRecord)
-{
+TEST_F(MemoryBlockDumpTest, ItemsSeeOnlyTheirOwnRecord) {
     // A record's text without its zero would let a careless reader run into
     // the next record; the view given to the item ends at its record.
     CMemoryBlock one(CreateMemoryItem<CountedItem>);
@@ -137,8 +128,7 @@ TEST_F(MemoryBlockDumpTest, ItemsSeeOnlyTheirOwnRecord)
     EXPECT_EQ(one.count, 0u);
 }
 
-TEST_F(MemoryBlockDumpTest, RefusedItemRecordsFailTheDump)
-{
+TEST_F(MemoryBlockDumpTest, RefusedItemRecordsFailTheDump) {
     struct Picky : CountedItem {
         bool CreateDump(MemBlockDesc*) const override { return false; }
     };
@@ -151,11 +141,9 @@ TEST_F(MemoryBlockDumpTest, RefusedItemRecordsFailTheDump)
     EXPECT_EQ(bytes.length, 1u) << "nothing is appended on failure";
 }
 
-TEST_F(MemoryBlockDumpTest, PlainItemsRoundTrip)
-{
+TEST_F(MemoryBlockDumpTest, PlainItemsRoundTrip) {
     CMemoryBlock plain;
-    for (uint32_t i = 0; i < 3; ++i)
-        ASSERT_TRUE(plain.AddItem(new CMemoryItem(), i));
+    for (uint32_t i = 0; i < 3; ++i) ASSERT_TRUE(plain.AddItem(new CMemoryItem(), i));
     MemBlockDesc bytes;
     ASSERT_TRUE(plain.CreateDump(&bytes));
     CMemoryBlock back;

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "memblock/MemoryBlock.h"
 #include "TestItems.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 
@@ -14,18 +14,14 @@ protected:
     void TearDown() override { EXPECT_EQ(CountedItem::live.load(), liveAtStart_) << "items leaked or destroyed twice"; }
 
     // A list holding items with the given values, in order.
-    static void Fill(CMemoryBlock& list, std::initializer_list<int> values)
-    {
-        for (int v : values)
-            ASSERT_TRUE(list.AddItem(new CountedItem(v), list.count, true));
+    static void Fill(CMemoryBlock& list, std::initializer_list<int> values) {
+        for (int v : values) ASSERT_TRUE(list.AddItem(new CountedItem(v), list.count, true));
     }
 
-    static std::vector<int> Values(const CMemoryBlock& list)
-    {
+    static std::vector<int> Values(const CMemoryBlock& list) {
         std::vector<int> out;
         CMemoryBlockChanging walk(list);
-        for (uint32_t i = 0; i < list.count; ++i)
-            out.push_back(ValueOf(list.GetItem(i, false)));
+        for (uint32_t i = 0; i < list.count; ++i) out.push_back(ValueOf(list.GetItem(i, false)));
         return out;
     }
 
@@ -35,8 +31,7 @@ private:
 
 }  // namespace
 
-TEST_F(MemoryBlockTest, AddItemAppendsInsertsAndTakesOwnership)
-{
+TEST_F(MemoryBlockTest, AddItemAppendsInsertsAndTakesOwnership) {
     CMemoryBlock list;
     Fill(list, {1, 2, 3});
     ASSERT_TRUE(list.AddItem(new CountedItem(0), 0u, true));
@@ -48,8 +43,7 @@ TEST_F(MemoryBlockTest, AddItemAppendsInsertsAndTakesOwnership)
     EXPECT_TRUE(list.CheckConsistency());
 }  // the list's destructor destroys all six
 
-TEST_F(MemoryBlockTest, AddItemRefusesNullAndItemsOfAnotherList)
-{
+TEST_F(MemoryBlockTest, AddItemRefusesNullAndItemsOfAnotherList) {
     CMemoryBlock a;
     CMemoryBlock b;
     EXPECT_FALSE(a.AddItem(nullptr, 0u, true));
@@ -61,8 +55,7 @@ TEST_F(MemoryBlockTest, AddItemRefusesNullAndItemsOfAnotherList)
     EXPECT_EQ(b.count, 0u);
 }
 
-TEST_F(MemoryBlockTest, ExcludeGivesTheItemBackAndDeleteDestroysIt)
-{
+TEST_F(MemoryBlockTest, ExcludeGivesTheItemBackAndDeleteDestroysIt) {
     CMemoryBlock list;
     Fill(list, {10, 11, 12, 13});
     CMemoryItem* middle = list.GetItem(1u);
@@ -92,8 +85,7 @@ TEST_F(MemoryBlockTest, ExcludeGivesTheItemBackAndDeleteDestroysIt)
     EXPECT_EQ(other.count, 1u);
 }
 
-TEST_F(MemoryBlockTest, DeleteAllItemsDestroysEverything)
-{
+TEST_F(MemoryBlockTest, DeleteAllItemsDestroysEverything) {
     CMemoryBlock list;
     Fill(list, {1, 2, 3, 4, 5});
     list.DeleteAllItems();
@@ -105,8 +97,7 @@ TEST_F(MemoryBlockTest, DeleteAllItemsDestroysEverything)
     EXPECT_EQ(Values(list), (std::vector<int>{6}));
 }
 
-TEST_F(MemoryBlockTest, ItemDestroyedWhileInAListLeavesIt)
-{
+TEST_F(MemoryBlockTest, ItemDestroyedWhileInAListLeavesIt) {
     CMemoryBlock list;
     Fill(list, {1, 2, 3});
     delete list.GetItem(1u);
@@ -115,8 +106,7 @@ TEST_F(MemoryBlockTest, ItemDestroyedWhileInAListLeavesIt)
     EXPECT_TRUE(list.CheckConsistency());
 }
 
-TEST_F(MemoryBlockTest, IndexAndItemLookupAtTheEnds)
-{
+TEST_F(MemoryBlockTest, IndexAndItemLookupAtTheEnds) {
     CMemoryBlock empty;
     EXPECT_EQ(empty.GetItem(0u), nullptr);
     EXPECT_EQ(empty.GoForward(nullptr), nullptr);
@@ -148,12 +138,10 @@ TEST_F(MemoryBlockTest, IndexAndItemLookupAtTheEnds)
         EXPECT_EQ(list.GetItemNr(item), static_cast<int32_t>(i));
         EXPECT_EQ(list.GoForward(item), i < 7 ? list.GetItem(i + 1) : nullptr);
     }
-    for (uint32_t i = 8; i-- > 0;)
-        ASSERT_EQ(ValueOf(list.GetItem(i)), static_cast<int>(i));
+    for (uint32_t i = 8; i-- > 0;) ASSERT_EQ(ValueOf(list.GetItem(i)), static_cast<int>(i));
 }
 
-TEST_F(MemoryBlockTest, IndexCacheFollowsInsertionsAndRemovals)
-{
+TEST_F(MemoryBlockTest, IndexCacheFollowsInsertionsAndRemovals) {
     CMemoryBlock list;
     Fill(list, {0, 1, 2, 3, 4, 5});
     EXPECT_EQ(ValueOf(list.GetItem(3u)), 3);  // the cache now sits at index 3
@@ -172,8 +160,7 @@ TEST_F(MemoryBlockTest, IndexCacheFollowsInsertionsAndRemovals)
     EXPECT_TRUE(list.CheckConsistency());
 }
 
-TEST_F(MemoryBlockTest, LookupsOfForeignOrStalePointersAreAnsweredSafely)
-{
+TEST_F(MemoryBlockTest, LookupsOfForeignOrStalePointersAreAnsweredSafely) {
     CMemoryBlock list;
     Fill(list, {1, 2});
     CountedItem loose(7);
@@ -190,8 +177,7 @@ TEST_F(MemoryBlockTest, LookupsOfForeignOrStalePointersAreAnsweredSafely)
     EXPECT_FALSE(list.DeleteItem(gone));
 }
 
-TEST_F(MemoryBlockTest, LinksOfListedItemsCannotBeOverwritten)
-{
+TEST_F(MemoryBlockTest, LinksOfListedItemsCannotBeOverwritten) {
     CMemoryBlock list;
     Fill(list, {1, 2});
     CMemoryItem* first = list.GetItem(0u);
@@ -203,8 +189,7 @@ TEST_F(MemoryBlockTest, LinksOfListedItemsCannotBeOverwritten)
     EXPECT_TRUE(list.Rebuild()) << "the list was consistent";
 }
 
-TEST_F(MemoryBlockTest, ItemValidityLastsUntilDestruction)
-{
+TEST_F(MemoryBlockTest, ItemValidityLastsUntilDestruction) {
     auto* item = new CountedItem(1);
     EXPECT_TRUE(item->IsValid());
     EXPECT_TRUE(CMemoryItem::IsValid(item));
@@ -214,8 +199,7 @@ TEST_F(MemoryBlockTest, ItemValidityLastsUntilDestruction)
     delete item;
 }
 
-TEST_F(MemoryBlockTest, CreateItemUsesTheFactory)
-{
+TEST_F(MemoryBlockTest, CreateItemUsesTheFactory) {
     CMemoryBlock plain;
     std::unique_ptr<CMemoryItem> base(plain.CreateItem(nullptr));
     ASSERT_NE(base, nullptr);
@@ -234,8 +218,7 @@ TEST_F(MemoryBlockTest, CreateItemUsesTheFactory)
     EXPECT_EQ(typed.count, 0u);
 }
 
-TEST_F(MemoryBlockTest, CopyingDuplicatesTheItems)
-{
+TEST_F(MemoryBlockTest, CopyingDuplicatesTheItems) {
     CMemoryBlock list(CreateMemoryItem<CountedItem>);
     Fill(list, {1, 2, 3});
     CMemoryBlock copy(list);
@@ -259,11 +242,9 @@ TEST_F(MemoryBlockTest, CopyingDuplicatesTheItems)
     EXPECT_EQ(Values(partial), (std::vector<int>{1, 2, 3}));
 }
 
-TEST_F(MemoryBlockTest, DerivedListOverridesCreateItem)
-{
+TEST_F(MemoryBlockTest, DerivedListOverridesCreateItem) {
     struct TileList : CMemoryBlock {
-        CMemoryItem* CreateItem(const CMemoryItem* source) const override
-        {
+        CMemoryItem* CreateItem(const CMemoryItem* source) const override {
             const auto* item = dynamic_cast<const CountedItem*>(source);
             return item != nullptr ? new CountedItem(item->value + 1000) : new CountedItem(-5);
         }

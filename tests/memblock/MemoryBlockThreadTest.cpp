@@ -5,23 +5,20 @@
 #include <thread>
 #include <vector>
 
-#include "memblock/MemoryBlock.h"
 #include "TestItems.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 
 // Spins (yielding) until the flag is set; the tests await conditions instead
 // of sleeping for guessed times.
-void AwaitFlag(const std::atomic<bool>& flag)
-{
-    while (!flag.load())
-        std::this_thread::yield();
+void AwaitFlag(const std::atomic<bool>& flag) {
+    while (!flag.load()) std::this_thread::yield();
 }
 
 }  // namespace
 
-TEST(MemoryBlockThreads, ConcurrentAddAndRemoveKeepTheListWhole)
-{
+TEST(MemoryBlockThreads, ConcurrentAddAndRemoveKeepTheListWhole) {
     constexpr int kWriters = 4;
     constexpr int kPerWriter = 2000;
     const int liveAtStart = CountedItem::live.load();
@@ -37,8 +34,7 @@ TEST(MemoryBlockThreads, ConcurrentAddAndRemoveKeepTheListWhole)
                 for (int i = 0; i < kPerWriter; ++i) {
                     const uint32_t position = (i % 3 == 0) ? 0u : list.count.load();
                     ASSERT_TRUE(list.AddItem(new CountedItem(w * kPerWriter + i), position, true));
-                    if (i % 4 == 1 && list.DeleteItem(0u, true))
-                        ++removed;
+                    if (i % 4 == 1 && list.DeleteItem(0u, true)) ++removed;
                     if (i % 8 == 5) {
                         CMemoryItem* taken = list.ExcludeItem(list.count.load() / 2, true);
                         if (taken != nullptr) {
@@ -73,8 +69,7 @@ TEST(MemoryBlockThreads, ConcurrentAddAndRemoveKeepTheListWhole)
                 (void)list.CheckActItem(item);
             }
         });
-        for (auto& t : threads)
-            t.join();
+        for (auto& t : threads) t.join();
         while (walks.load() == 0)  // the reader has walked at least once
             std::this_thread::yield();
         stop = true;
@@ -89,8 +84,7 @@ TEST(MemoryBlockThreads, ConcurrentAddAndRemoveKeepTheListWhole)
     EXPECT_EQ(CountedItem::live.load(), liveAtStart);
 }
 
-TEST(MemoryBlockThreads, ChangingStateHoldsOffOtherThreads)
-{
+TEST(MemoryBlockThreads, ChangingStateHoldsOffOtherThreads) {
     CMemoryBlock list;
     ASSERT_TRUE(list.AddItem(new CountedItem(1), 0u));
     ASSERT_TRUE(list.GoChanging());
@@ -128,8 +122,7 @@ TEST(MemoryBlockThreads, ChangingStateHoldsOffOtherThreads)
     EXPECT_TRUE(list.WaitChanging(0));
 }
 
-TEST(MemoryBlockThreads, WaitChangingReturnsWhenTheHolderLeaves)
-{
+TEST(MemoryBlockThreads, WaitChangingReturnsWhenTheHolderLeaves) {
     CMemoryBlock list;
     std::atomic<bool> holding{false};
     std::atomic<bool> release{false};
@@ -145,8 +138,7 @@ TEST(MemoryBlockThreads, WaitChangingReturnsWhenTheHolderLeaves)
     holder.join();
 }
 
-TEST(MemoryBlockThreads, CopyAndAssignUnderConcurrentChanges)
-{
+TEST(MemoryBlockThreads, CopyAndAssignUnderConcurrentChanges) {
     CMemoryBlock a(CreateMemoryItem<CountedItem>);
     CMemoryBlock b(CreateMemoryItem<CountedItem>);
     for (int i = 0; i < 50; ++i) {
@@ -164,8 +156,7 @@ TEST(MemoryBlockThreads, CopyAndAssignUnderConcurrentChanges)
     // Assigning the two lists to each other from two threads must not
     // deadlock: the source is never held while the target is taken.
     std::thread swapper([&] {
-        while (!stop.load())
-            b = a;
+        while (!stop.load()) b = a;
     });
     while (!stop.load()) {
         CMemoryBlock snapshot(a);

@@ -20,21 +20,16 @@ struct CountedItem : CMemoryItem {
     ~CountedItem() override { --live; }
 
     // Record: int64 value, then the label as a zero-terminated text.
-    bool CreateDump(MemBlockDesc* dump) const override
-    {
+    bool CreateDump(MemBlockDesc* dump) const override {
         return dump != nullptr && dump->Add(static_cast<int64_t>(value)) && dump->Add(label.c_str());
     }
-    bool ReadDump(const MemBlockDesc* dump) override
-    {
-        if (dump == nullptr)
-            return false;
+    bool ReadDump(const MemBlockDesc* dump) override {
+        if (dump == nullptr) return false;
         size_t position = 0;
         int64_t v = 0;
         const char* text = nullptr;
-        if (!dump->Get(position, v) || !dump->Get(position, text) || position != dump->length)
-            return false;
-        if (v < INT32_MIN || v > INT32_MAX)
-            return false;
+        if (!dump->Get(position, v) || !dump->Get(position, text) || position != dump->length) return false;
+        if (v < INT32_MIN || v > INT32_MAX) return false;
         value = static_cast<int>(v);
         label = text;
         return true;
@@ -49,8 +44,7 @@ struct SpecialItem : CountedItem {
     using CountedItem::CountedItem;
 };
 
-inline int ValueOf(const CMemoryItem* item)
-{
+inline int ValueOf(const CMemoryItem* item) {
     const auto* counted = dynamic_cast<const CountedItem*>(item);
     return counted != nullptr ? counted->value : -1;
 }

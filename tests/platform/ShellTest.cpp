@@ -18,41 +18,43 @@ using test::WriteAll;
 // names ending in ".none", as the real one does for unknown types.
 class ShellTest : public ::testing::Test {
 protected:
-  TempDir bin;
-  ScopedEnv path{"PATH", bin.Path().string()};
-  void SetUp() override {
-    WriteAll(bin / "xdg-open",
-             "#!/bin/sh\n"
-             "printf '%s' \"$1\" > \"" + (bin / "opened").string() + "\"\n"
-             "case \"$1\" in *.none) exit 3;; esac\n"
-             "exit 0\n");
-    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
-  }
+    TempDir bin;
+    ScopedEnv path{"PATH", bin.Path().string()};
+    void SetUp() override {
+        WriteAll(bin / "xdg-open",
+                 "#!/bin/sh\n"
+                 "printf '%s' \"$1\" > \"" +
+                     (bin / "opened").string() +
+                     "\"\n"
+                     "case \"$1\" in *.none) exit 3;; esac\n"
+                     "exit 0\n");
+        fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    }
 };
 
 TEST_F(ShellTest, OpensThroughXdgOpen) {
-  std::string error;
-  ASSERT_TRUE(ShellOpen("/tmp/My Panorama.vpp", &error)) << error;
-  EXPECT_EQ(ReadAll(bin / "opened"), "/tmp/My Panorama.vpp");
+    std::string error;
+    ASSERT_TRUE(ShellOpen("/tmp/My Panorama.vpp", &error)) << error;
+    EXPECT_EQ(ReadAll(bin / "opened"), "/tmp/My Panorama.vpp");
 }
 
 TEST_F(ShellTest, ReportsAFailureOfXdgOpen) {
-  std::string error;
-  EXPECT_FALSE(ShellOpen("/tmp/picture.none", &error));
-  EXPECT_NE(error.find("exit code 3"), std::string::npos) << error;
+    std::string error;
+    EXPECT_FALSE(ShellOpen("/tmp/picture.none", &error));
+    EXPECT_NE(error.find("exit code 3"), std::string::npos) << error;
 }
 
 TEST_F(ShellTest, ANameLikeAnOptionIsPassedAsAPath) {
-  ASSERT_TRUE(ShellOpen("-v"));
-  EXPECT_EQ(ReadAll(bin / "opened"), "./-v");
+    ASSERT_TRUE(ShellOpen("-v"));
+    EXPECT_EQ(ReadAll(bin / "opened"), "./-v");
 }
 
 TEST(Shell, MissingXdgOpenIsAnError) {
-  TempDir empty;
-  ScopedEnv path("PATH", empty.Path().string());
-  std::string error;
-  EXPECT_FALSE(ShellOpen("/tmp/x.jpg", &error));
-  EXPECT_FALSE(error.empty());
+    TempDir empty;
+    ScopedEnv path("PATH", empty.Path().string());
+    std::string error;
+    EXPECT_FALSE(ShellOpen("/tmp/x.jpg", &error));
+    EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

@@ -18,33 +18,33 @@ using veldan_test::TempDir;
 
 class ScopedEnv {
 public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      setenv(name, value->c_str(), 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-  std::string name_;
-  std::optional<std::string> old_;
+    std::string name_;
+    std::optional<std::string> old_;
 };
 
 using veldan_test::ReadAll;
 using veldan_test::ReadOnlyFolder;
 
 inline void WriteAll(const std::filesystem::path& file, const std::string& data) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << data;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << data;
 }
 
 }  // namespace veldan::test

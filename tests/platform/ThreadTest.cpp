@@ -10,15 +10,15 @@ namespace veldan {
 namespace {
 
 TEST(Thread, BelowNormalPriorityAppliesToTheCallingThreadOnly) {
-  const int before = CurrentThreadNice();
-  int workerNice = -100;
-  std::thread worker([&] {
-    ASSERT_TRUE(SetCurrentThreadPriority(ThreadPriority::BelowNormal));
-    workerNice = CurrentThreadNice();
-  });
-  worker.join();
-  EXPECT_EQ(workerNice, 5);
-  EXPECT_EQ(CurrentThreadNice(), before);
+    const int before = CurrentThreadNice();
+    int workerNice = -100;
+    std::thread worker([&] {
+        ASSERT_TRUE(SetCurrentThreadPriority(ThreadPriority::BelowNormal));
+        workerNice = CurrentThreadNice();
+    });
+    worker.join();
+    EXPECT_EQ(workerNice, 5);
+    EXPECT_EQ(CurrentThreadNice(), before);
 }
 
 TEST(Thread, ProcessorCountIsAtLeastOne) { EXPECT_GE(ProcessorCount(), 1u); }
@@ -26,12 +26,12 @@ TEST(Thread, ProcessorCountIsAtLeastOne) { EXPECT_GE(ProcessorCount(), 1u); }
 uint64_t FixedTick() { return 123456789012345ull; }
 
 TEST(Tick, SourceCanBeReplacedAndRestored) {
-  const uint64_t real = GetTickCount64();
-  SetTickSource(&FixedTick);
-  EXPECT_EQ(GetTickCount64(), 123456789012345ull);
-  SetTickSource(nullptr);
-  EXPECT_GE(GetTickCount64(), real);
-  EXPECT_LT(GetTickCount64(), 123456789012345ull);
+    const uint64_t real = GetTickCount64();
+    SetTickSource(&FixedTick);
+    EXPECT_EQ(GetTickCount64(), 123456789012345ull);
+    SetTickSource(nullptr);
+    EXPECT_GE(GetTickCount64(), real);
+    EXPECT_LT(GetTickCount64(), 123456789012345ull);
 }
 
 }  // namespace

@@ -17,27 +17,27 @@ namespace qttest {
 // need no display however they are started.
 class QtEnvironment : public ::testing::Environment {
 public:
-  explicit QtEnvironment(std::string programName) : name_(std::move(programName)) {}
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    argv_[0] = name_.data();
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-    Started();
-  }
-  void TearDown() override {
-    Stopping();
-    app_.reset();
-  }
+    explicit QtEnvironment(std::string programName) : name_(std::move(programName)) {}
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        argv_[0] = name_.data();
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        Started();
+    }
+    void TearDown() override {
+        Stopping();
+        app_.reset();
+    }
 
 protected:
-  virtual void Started() {}
-  virtual void Stopping() {}
+    virtual void Started() {}
+    virtual void Stopping() {}
 
 private:
-  std::string name_;
-  int argc_ = 1;
-  char* argv_[2] = {nullptr, nullptr};
-  std::unique_ptr<QApplication> app_;
+    std::string name_;
+    int argc_ = 1;
+    char* argv_[2] = {nullptr, nullptr};
+    std::unique_ptr<QApplication> app_;
 };
 
 // Processes events until the condition holds; false after `ms` (30 s by
@@ -46,7 +46,7 @@ private:
 // have the processor.
 template <typename Fn>
 bool AwaitGui(Fn&& condition, int ms = 30000) {
-  return QTest::qWaitFor(std::forward<Fn>(condition), ms);
+    return QTest::qWaitFor(std::forward<Fn>(condition), ms);
 }
 
 }  // namespace qttest

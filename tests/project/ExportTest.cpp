@@ -275,8 +275,8 @@ TEST_F(ExportTest, NonaStitchesBothExports) {
             std::ofstream(pts_nona, std::ios::binary | std::ios::trunc) << small;
         }
         const fs::path out = home.Dir() / ("out_" + c.project.stem().string());
-        const std::string command = "/usr/bin/nona -o '" + out.string() + "' -m TIFF '" + c.project.string() +
-                                    "' >'" + out.string() + ".log' 2>&1";
+        const std::string command = "/usr/bin/nona -o '" + out.string() + "' -m TIFF '" + c.project.string() + "' >'" +
+                                    out.string() + ".log' 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << ReadAll(out.string() + ".log");
         const fs::path tif = out.string() + ".tif";
         ASSERT_TRUE(fs::exists(tif)) << ReadAll(out.string() + ".log");

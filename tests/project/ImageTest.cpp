@@ -11,10 +11,33 @@
 namespace {
 
 void WriteJpeg(const std::filesystem::path& file, int w, int h) {
-    const unsigned char bytes[] = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x06, 'E', 'x', 'i', 'f', 0xFF, 0xFF, 0xFF, 0xC2, 0x00,
-                                   0x0B, 0x08, static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h),
-                                   static_cast<unsigned char>(w >> 8), static_cast<unsigned char>(w), 0x01, 0x01,
-                                   0x11, 0x00, 0xFF, 0xD9};
+    const unsigned char bytes[] = {0xFF,
+                                   0xD8,
+                                   0xFF,
+                                   0xE1,
+                                   0x00,
+                                   0x06,
+                                   'E',
+                                   'x',
+                                   'i',
+                                   'f',
+                                   0xFF,
+                                   0xFF,
+                                   0xFF,
+                                   0xC2,
+                                   0x00,
+                                   0x0B,
+                                   0x08,
+                                   static_cast<unsigned char>(h >> 8),
+                                   static_cast<unsigned char>(h),
+                                   static_cast<unsigned char>(w >> 8),
+                                   static_cast<unsigned char>(w),
+                                   0x01,
+                                   0x01,
+                                   0x11,
+                                   0x00,
+                                   0xFF,
+                                   0xD9};
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 

@@ -119,7 +119,7 @@ TEST(JobPool, StopDropsQueuedJobsLetsTheRunningOneFinishAndRefusesAfterwards) {
         EXPECT_EQ(r.order, (std::vector<int>{1, 1}));
         auto* c = new Context{&r, 4, false};
         EXPECT_FALSE(pool.Invoke(JobPool::kWorkerQueue, RunJob, c, 1));
-        delete c;  // refused: still the caller's
+        delete c;                     // refused: still the caller's
         EXPECT_FALSE(pool.Start(1));  // cannot be restarted
     }
     EXPECT_EQ(r.started, 2);

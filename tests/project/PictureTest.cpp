@@ -65,8 +65,10 @@ void WriteTiff(const std::filesystem::path& file, const Bitmap& b) {
     u16(n);
     auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
         u16(tag), u16(type), u32(count);
-        if (type == 3 && count == 1) u16(value), u16(0);
-        else u32(value);
+        if (type == 3 && count == 1)
+            u16(value), u16(0);
+        else
+            u32(value);
     };
     entry(256, 4, 1, w);
     entry(257, 4, 1, h);
@@ -295,7 +297,7 @@ TEST_F(Pictures, GetImageQueuesTheExactSizeAndNotifiesTheTarget) {
 
     void* p = reinterpret_cast<void*>(1);
     ASSERT_EQ(image.GetImage(&p, 200, 0), VELDAN_IMAGE_OK);  // 200 x 133
-    EXPECT_EQ(p, nullptr);                                    // nothing made yet
+    EXPECT_EQ(p, nullptr);                                   // nothing made yet
     veldan::Message m;
     ASSERT_TRUE(window.WaitForMessage(1026, m, 20000));
     EXPECT_EQ(m.wParam, 7u);
@@ -341,9 +343,10 @@ TEST_F(Pictures, DestroyingImagesWhileTheirThumbnailsAreMadeIsSafe) {
                 image->notify_message = 1026;
                 void* p = nullptr;
                 for (uint32_t w = 40; w < 200; w += 40) image->GetImage(&p, w + t, 0);
-                if (round % 3 == 0) image->SaveThumbAs(W(home.Dir() / ("s" + std::to_string(t) + ".jpg")).c_str(), 32, 24);
+                if (round % 3 == 0)
+                    image->SaveThumbAs(W(home.Dir() / ("s" + std::to_string(t) + ".jpg")).c_str(), 32, 24);
                 if (round % 2) image->SetFilename(W(jpg).c_str());  // cancels and renames mid-flight
-                delete image;  // while its newest job may be running
+                delete image;                                       // while its newest job may be running
             }
         });
     }
@@ -426,9 +429,9 @@ TEST_F(Pictures, DamagedOrHostileStoredPicturesAreDropped) {
 
     // A sound one is read into both pictures.
     VELDANPanoramaProject q;
-    const std::string doc = Wrap("<TILE><BRACKETING images=\"1\"><IMAGE THUMB=\"" + Base64(png) +
-                                 "\"><WARPED_IMAGE begin_theta=\"1\" IMAGE=\"" + Base64(png) +
-                                 "\"/></IMAGE></BRACKETING></TILE>");
+    const std::string doc =
+        Wrap("<TILE><BRACKETING images=\"1\"><IMAGE THUMB=\"" + Base64(png) +
+             "\"><WARPED_IMAGE begin_theta=\"1\" IMAGE=\"" + Base64(png) + "\"/></IMAGE></BRACKETING></TILE>");
     MemBlockDesc buffer(doc.data(), doc.size());
     ASSERT_TRUE(q.Load(&buffer));
     VELDANPanoramaImage* image = q.Tile(0)->Bracketing(0)->GetImage(0);

@@ -227,10 +227,10 @@ TEST(ShootingPath, TheEightOrders) {
     AddTile(p, 90, 0);
     AddTile(p, 0, 30);
     AddTile(p, 90, 30);
-    const std::map<int, std::vector<int>> expected = {
-        {0, {0, 1, 2, 3}}, {1, {2, 3, 0, 1}}, {2, {1, 0, 3, 2}}, {3, {3, 2, 1, 0}}, {4, {0, 2, 1, 3}},
-        {5, {1, 3, 0, 2}}, {6, {2, 0, 3, 1}}, {7, {3, 1, 2, 0}}, {8, {0, 1, 2, 3}}, {9, {0, 1, 2, 3}},
-        {255, {0, 1, 2, 3}}};
+    const std::map<int, std::vector<int>> expected = {{0, {0, 1, 2, 3}}, {1, {2, 3, 0, 1}},  {2, {1, 0, 3, 2}},
+                                                      {3, {3, 2, 1, 0}}, {4, {0, 2, 1, 3}},  {5, {1, 3, 0, 2}},
+                                                      {6, {2, 0, 3, 1}}, {7, {3, 1, 2, 0}},  {8, {0, 1, 2, 3}},
+                                                      {9, {0, 1, 2, 3}}, {255, {0, 1, 2, 3}}};
     for (const auto& [type, order] : expected) {
         EXPECT_TRUE(p.ComputePath(static_cast<uint8_t>(type)));
         EXPECT_EQ(PathOf(p), order) << "type " << type;
@@ -429,8 +429,8 @@ TEST(ImageAssignment, SortedFilesGoToTheImagesInShootingOrder) {
     auto* variant = new VELDANPanoramaBracketing();
     variant->SetImageCnt(1);
     second->bracketings.AddItem(variant, 1u);
-    const uint32_t n = VELDANAssignImageFiles(p, {L"/d/img2.jpg", L"/d/img10.jpg", L"/d/img1.jpg", L"/d/IMG9.jpg",
-                                                  L"/d/zzz.jpg"});
+    const uint32_t n =
+        VELDANAssignImageFiles(p, {L"/d/img2.jpg", L"/d/img10.jpg", L"/d/img1.jpg", L"/d/IMG9.jpg", L"/d/zzz.jpg"});
     EXPECT_EQ(n, 4u);  // four image slots
     EXPECT_STREQ(p.Tile(0)->Bracketing(0)->GetImage(0)->GetFilename(), L"/d/IMG9.jpg");
     EXPECT_STREQ(p.Tile(0)->Bracketing(0)->GetImage(1)->GetFilename(), L"/d/img1.jpg");

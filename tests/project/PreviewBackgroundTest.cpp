@@ -65,18 +65,20 @@ TEST_F(BackgroundWarp, QueuedWarpsArriveAndComposeLikeSynchronousOnes) {
     const uint32_t W = 720, H = 361;
     const uint32_t flags = PREVIEW_BACKGROUND | PREVIEW_BLEND;
     ASSERT_NE(stitcher.GetImage(W, H, flags, 0, 0, 0, 0, 0), nullptr);
-    const bool done = projecttest::Await([&] {
-        veldan::Message m;
-        while (window.GetMessage(m, 0)) {
-            VELDANPanoramaTile* tile = project.Tile(uint32_t(m.wParam));
-            int32_t l, t;
-            uint32_t w, h;
-            if (tile && VELDANPanoramaStitcher::GetDrawingRect(&project, tile, W, H, l, t, w, h))
-                stitcher.GetImage(W, H, flags | PREVIEW_REFRESH, 0, uint32_t(std::max(l, 0)), uint32_t(std::max(t, 0)),
-                                  w, h);
-        }
-        return AllWarped(project, W, H);
-    }, std::chrono::seconds(30));
+    const bool done = projecttest::Await(
+        [&] {
+            veldan::Message m;
+            while (window.GetMessage(m, 0)) {
+                VELDANPanoramaTile* tile = project.Tile(uint32_t(m.wParam));
+                int32_t l, t;
+                uint32_t w, h;
+                if (tile && VELDANPanoramaStitcher::GetDrawingRect(&project, tile, W, H, l, t, w, h))
+                    stitcher.GetImage(W, H, flags | PREVIEW_REFRESH, 0, uint32_t(std::max(l, 0)),
+                                      uint32_t(std::max(t, 0)), w, h);
+            }
+            return AllWarped(project, W, H);
+        },
+        std::chrono::seconds(30));
     ASSERT_TRUE(done);
     void* background = stitcher.GetImage(W, H, PREVIEW_BLEND | PREVIEW_REFRESH | PREVIEW_BACKGROUND, 0, 0, 0, 0, 0);
     ASSERT_NE(background, nullptr);
@@ -122,7 +124,8 @@ TEST_F(BackgroundWarp, ConcurrentWarpsOfOneImageNeitherDeadlockNorTear) {
     ASSERT_EQ(VELDANPanoramaStitcher::WarpImage(&project, tile, image, 360, 181, PREVIEW_REFRESH), VELDAN_IMAGE_OK);
     ASSERT_TRUE(image->warped.lock.EnterReadAccess());
     ASSERT_NE(image->warped.bitmap, nullptr);
-    EXPECT_EQ(image->warped.weights.length, size_t(B(image->warped.bitmap).Width()) * B(image->warped.bitmap).Height() * 2);
+    EXPECT_EQ(image->warped.weights.length,
+              size_t(B(image->warped.bitmap).Width()) * B(image->warped.bitmap).Height() * 2);
     image->warped.lock.LeaveReadAccess();
 }
 
@@ -135,9 +138,9 @@ TEST_F(BackgroundWarp, ProjectsDestroyedWithWarpsPending) {
         for (uint32_t k = 0; k < project->TileCount(); ++k) {
             VELDANPanoramaTile* tile = project->Tile(k);
             if (round % 2) PrepareThumb(*project, tile, 720, 361);
-            EXPECT_EQ(VELDANPanoramaStitcher::WarpImage(project.get(), tile, ImageOf(tile), 720, 361,
-                                                        PREVIEW_BACKGROUND),
-                      VELDAN_IMAGE_OK);
+            EXPECT_EQ(
+                VELDANPanoramaStitcher::WarpImage(project.get(), tile, ImageOf(tile), 720, 361, PREVIEW_BACKGROUND),
+                VELDAN_IMAGE_OK);
         }
         if (round % 4 == 1) {
             // Let some of them start first.

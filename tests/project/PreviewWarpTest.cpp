@@ -173,9 +173,9 @@ TEST_F(Preview, OnePixelRectanglesAndTheBackOfTheSphere) {
     uint32_t w, h;
     ASSERT_TRUE(VELDANPanoramaStitcher::GetDrawingRect(&project, polar, 360, 181, l, t, w, h));
     const Bitmap& warped = B(ImageOf(polar)->warped.bitmap);
-    EXPECT_EQ(warped.GetArgb(uint32_t(90 - l), uint32_t(10 - t)), 0xFFFF0000u);   // 80 degrees up at its azimuth
-    EXPECT_EQ(warped.GetArgb(uint32_t(270 - l), uint32_t(30 - t)), 0u);           // 60 degrees up behind it
-    EXPECT_EQ(warped.GetArgb(uint32_t(270 - l), uint32_t(5 - t)), 0xFFFF0000u);   // just over the zenith
+    EXPECT_EQ(warped.GetArgb(uint32_t(90 - l), uint32_t(10 - t)), 0xFFFF0000u);  // 80 degrees up at its azimuth
+    EXPECT_EQ(warped.GetArgb(uint32_t(270 - l), uint32_t(30 - t)), 0u);          // 60 degrees up behind it
+    EXPECT_EQ(warped.GetArgb(uint32_t(270 - l), uint32_t(5 - t)), 0xFFFF0000u);  // just over the zenith
 }
 
 TEST_F(Preview, WarpedImageSavesAndLoadsItsElement) {
@@ -241,9 +241,9 @@ TEST_F(Preview, CompositeIsKeptPerSizeAndDrawsTilesInListOrder) {
     const Bitmap& c = B(first);
     ASSERT_EQ(c.Width(), 360u);
     EXPECT_EQ(c.GetArgb(160, 90), 0xFFFF0000u);
-    EXPECT_EQ(c.GetArgb(180, 90), 0xFF0000FFu);  // the later tile lies on top
-    EXPECT_EQ(c.GetArgb(5, 5), 0u);              // uncovered: transparent
-    EXPECT_EQ(stitcher.GetImage(360, 181, 0, 0, 0, 0, 0, 0), first);  // fitting: returned as it is
+    EXPECT_EQ(c.GetArgb(180, 90), 0xFF0000FFu);                         // the later tile lies on top
+    EXPECT_EQ(c.GetArgb(5, 5), 0u);                                     // uncovered: transparent
+    EXPECT_EQ(stitcher.GetImage(360, 181, 0, 0, 0, 0, 0, 0), first);    // fitting: returned as it is
     EXPECT_EQ(stitcher.GetImage(360, 181, 0, 0, 400, 0, 0, 0), first);  // region outside: nothing composed
 
     // Region recomposition changes the region only.
@@ -285,7 +285,7 @@ TEST_F(Preview, BlendingWeighsByDistanceFromEachCentre) {
     const Bitmap& c = B(composite);
     EXPECT_EQ(c.GetArgb(160, 90), 0xFFFF0000u);  // one image: its colour
     EXPECT_EQ(c.GetArgb(205, 90), 0xFF0000FFu);
-    EXPECT_EQ(c.GetArgb(5, 5), 0xFF000000u);     // none: opaque black
+    EXPECT_EQ(c.GetArgb(5, 5), 0xFF000000u);  // none: opaque black
     // Equally far from both centres: the average.
     const uint32_t mid = c.GetArgb(180, 90);
     EXPECT_NEAR(Red(mid), 127, 1);

@@ -125,8 +125,9 @@ TEST(ProjectFile, TileAttributesAndVariant) {
 
 TEST(ProjectFile, VariantIsClampedToTheBracketings) {
     VELDANPanoramaProject p;
-    ASSERT_TRUE(LoadText(p, Wrap("<TILE pos_x=\"1\" variant=\"7\"><BRACKETING images=\"1\"/><BRACKETING images=\"1\"/></TILE>"
-                                 "<TILE variant=\"3\"/><TILE variant=\"-1\"><BRACKETING images=\"1\"/></TILE>")));
+    ASSERT_TRUE(
+        LoadText(p, Wrap("<TILE pos_x=\"1\" variant=\"7\"><BRACKETING images=\"1\"/><BRACKETING images=\"1\"/></TILE>"
+                         "<TILE variant=\"3\"/><TILE variant=\"-1\"><BRACKETING images=\"1\"/></TILE>")));
     ASSERT_EQ(p.TileCount(), 3u);
     EXPECT_EQ(p.Tile(0)->variant, 1u);
     EXPECT_EQ(p.Tile(1)->variant, 0u);
@@ -150,14 +151,16 @@ TEST(ProjectFile, CameraOrientationOnlyZeroOrOne) {
 
 TEST(ProjectFile, ReaderConventions) {
     VELDANPanoramaProject p;
-    ASSERT_TRUE(LoadText(p, "<?xml version=\"1.0\"?><!-- note --><veldan_panorama_project rev=\"1\">"
-                            "<meta description=\"Lower\"><HDRI enabled=\"2\" step=\"4294967293\" count=\"5\"/>"
-                            "<options multirow_optimization=\"1\" path=\"3.9\" overlap=\"0.3\"/>"
-                            "<sensor type=\"built-in\" resolution_x=\"6000\"/></meta>"
-                            "<tile pos_x=\"5\"><bracketing images=\"2\"><image orientation=\"9\" ev=\"-2\"/></bracketing></tile>"
-                            "<Unknown><TILE pos_x=\"6\"/></Unknown>"
-                            "<path><path_node tile_nr=\"1\"/><path_node tile_nr=\"0\"/></path>"
-                            "</veldan_panorama_project>"));
+    ASSERT_TRUE(
+        LoadText(p,
+                 "<?xml version=\"1.0\"?><!-- note --><veldan_panorama_project rev=\"1\">"
+                 "<meta description=\"Lower\"><HDRI enabled=\"2\" step=\"4294967293\" count=\"5\"/>"
+                 "<options multirow_optimization=\"1\" path=\"3.9\" overlap=\"0.3\"/>"
+                 "<sensor type=\"built-in\" resolution_x=\"6000\"/></meta>"
+                 "<tile pos_x=\"5\"><bracketing images=\"2\"><image orientation=\"9\" ev=\"-2\"/></bracketing></tile>"
+                 "<Unknown><TILE pos_x=\"6\"/></Unknown>"
+                 "<path><path_node tile_nr=\"1\"/><path_node tile_nr=\"0\"/></path>"
+                 "</veldan_panorama_project>"));
     EXPECT_STREQ(p.description.Get(), L"Lower");
     EXPECT_FALSE(p.hdri.enabled);  // only 1 is true
     EXPECT_EQ(p.hdri.step, -3);    // written unsigned, read back signed
@@ -284,8 +287,9 @@ TEST(ProjectFile, HostileDocumentsNeitherCrashNorReachOutside) {
         projecttest::TempHome home;
         const auto secret = home.Dir() / "secret.txt";
         std::ofstream(secret) << "SECRET";
-        std::string xxe = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://" + secret.string() +
-                          "\">]><VELDAN_PANORAMA_PROJECT><META description=\"&x;\">&x;</META></VELDAN_PANORAMA_PROJECT>";
+        std::string xxe =
+            "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://" + secret.string() +
+            "\">]><VELDAN_PANORAMA_PROJECT><META description=\"&x;\">&x;</META></VELDAN_PANORAMA_PROJECT>";
         VELDANPanoramaProject p;
         EXPECT_FALSE(LoadText(p, xxe));
         EXPECT_STREQ(p.description.Get(), L"VELDANmodular Panorama Project");
@@ -466,7 +470,8 @@ TEST(ProjectFile, RandomProjectsRoundTripEveryField) {
         ExpectSameString(p.sensor.manufacturer, q.sensor.manufacturer);
         ExpectSameString(p.sensor.model, q.sensor.model);
         ExpectSameString(p.sensor.type, q.sensor.type);
-        for (auto [a, b] : {std::pair{&p.capture_time, &q.capture_time}, {&p.modification_time, &q.modification_time}}) {
+        for (auto [a, b] :
+             {std::pair{&p.capture_time, &q.capture_time}, {&p.modification_time, &q.modification_time}}) {
             EXPECT_EQ(a->year, b->year);
             EXPECT_EQ(a->month, b->month);
             EXPECT_EQ(a->day, b->day);
@@ -527,7 +532,8 @@ TEST(ProjectFile, RandomProjectsRoundTripEveryField) {
             }
         }
         ASSERT_EQ(p.path.GetItemCount(), q.path.GetItemCount());
-        for (uint32_t k = 0; k < p.path.GetItemCount(); ++k) EXPECT_EQ(p.path.Node(k)->tile_nr, q.path.Node(k)->tile_nr);
+        for (uint32_t k = 0; k < p.path.GetItemCount(); ++k)
+            EXPECT_EQ(p.path.Node(k)->tile_nr, q.path.Node(k)->tile_nr);
         // From the first load on (empty slots load as blank images) saving and
         // loading is a fixed point.
         const std::string once = SaveText(q);

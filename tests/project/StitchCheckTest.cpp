@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "PanoramaCompare.h"
 #include "Nona.h"
+#include "PanoramaCompare.h"
 #include "PreviewTestSupport.h"
 #include "TestScene.h"
 #include "TestSupport.h"
@@ -72,11 +72,13 @@ protected:
             v.width = 480;
             v.height = 320;
             const headsim::RgbImage view = headsim::RenderView(scene, v);
-            Bitmap b = std::move(Bitmap::Create(uint32_t(view.width), uint32_t(view.height), PixelLayout::kBgr24).value());
+            Bitmap b =
+                std::move(Bitmap::Create(uint32_t(view.width), uint32_t(view.height), PixelLayout::kBgr24).value());
             for (int y = 0; y < view.height; ++y)
                 for (int x = 0; x < view.width; ++x) {
                     const uint8_t* p = view.At(x, y);
-                    b.SetArgb(uint32_t(x), uint32_t(y), 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+                    b.SetArgb(uint32_t(x), uint32_t(y),
+                              0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
                 }
             const fs::path file = home.Dir() / ("tile_" + std::to_string(k) + ".png");
             ASSERT_TRUE(veldan::imaging::SavePng(b, file).ok());
@@ -106,7 +108,8 @@ protected:
 }  // namespace
 
 TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
-    if (!veldan_test::HaveNona()) GTEST_SKIP() << "Hugin's nona is not installed (Debian package hugin-tools): no stitcher to check against";
+    if (!veldan_test::HaveNona())
+        GTEST_SKIP() << "Hugin's nona is not installed (Debian package hugin-tools): no stitcher to check against";
     // PTGui: nona counts no dummy image, so the optimizer line names one
     // picture too many for it; it is dropped. The panorama gets the check's size.
     const fs::path pts = home.Dir() / "pano.pts";

@@ -59,16 +59,16 @@ TEST_F(AssemblyTest, MalformedFilesAreRefusedAndPreviousContentsKept) {
     CVeldanAssembly assembly;
     ASSERT_TRUE(LoadFile(assembly, VELDAN_DEFAULT_ASSEMBLY));
     const char* bad[] = {
-        "name = VELDAN\n",            // unquoted
-        "name = \"open\n",            // unterminated
-        "row = 0\n",                  // shots missing
-        "row = 0 0\n",                // no shots
-        "row = 0 361\n",              // too many
-        "row = 91 4\n",               // beyond the zenith
-        "row = 0 4 400\n",            // start out of range
-        "row = 0 4 5 6\n",            // trailing value
-        "rows = 0 4\n",               // unknown key
-        "name \"x\"\n",               // no "="
+        "name = VELDAN\n",  // unquoted
+        "name = \"open\n",  // unterminated
+        "row = 0\n",        // shots missing
+        "row = 0 0\n",      // no shots
+        "row = 0 361\n",    // too many
+        "row = 91 4\n",     // beyond the zenith
+        "row = 0 4 400\n",  // start out of range
+        "row = 0 4 5 6\n",  // trailing value
+        "rows = 0 4\n",     // unknown key
+        "name \"x\"\n",     // no "="
     };
     for (const char* text : bad) {
         WriteRaw("bad.asm", text);

@@ -11,7 +11,7 @@ namespace {
 
 struct Format {
     const char* name;
-    std::string valid;        // a good file, loaded first
+    std::string valid;                          // a good file, loaded first
     std::vector<std::string> truncatedOrWrong;  // format-specific bad files
     size_t maxFile;
     // Loads the file into a fresh object that first holds `valid`; true when
@@ -43,19 +43,24 @@ bool ConfigFailsAndKeeps(const std::filesystem::path& good, const std::filesyste
 
 std::vector<Format> Formats() {
     return {
-        {"script", "H 90\nV 0 \"x\"\nSHOOT\n",
-         {"H 90\nV 0 \"x", "H 90\nV", "H 90\nSHO", "H 1e400\n", "V 180.5\n", "WAIT 99999999999\n",
-          "RECOVER -5\n", "POS 1 nan\n", "H 0x5a\n"},
-         CVeldanScript::kMaxFileSize, ScriptFailsAndKeeps},
-        {"assembly", "name = \"Rig\"\nrow = 0 6\n",
+        {"script",
+         "H 90\nV 0 \"x\"\nSHOOT\n",
+         {"H 90\nV 0 \"x", "H 90\nV", "H 90\nSHO", "H 1e400\n", "V 180.5\n", "WAIT 99999999999\n", "RECOVER -5\n",
+          "POS 1 nan\n", "H 0x5a\n"},
+         CVeldanScript::kMaxFileSize,
+         ScriptFailsAndKeeps},
+        {"assembly",
+         "name = \"Rig\"\nrow = 0 6\n",
          {"name = \"Rig", "name = \"Rig\"\nrow = 0", "name = \"Rig\"\nro", "row = 0 1e9\n", "row = -90.5 1\n",
           "row = 0 -3\n"},
-         CVeldanAssembly::kMaxFileSize, AssemblyFailsAndKeeps},
-        {"config", "port = 4\nedition = \"rig\"\n",
+         CVeldanAssembly::kMaxFileSize,
+         AssemblyFailsAndKeeps},
+        {"config",
+         "port = 4\nedition = \"rig\"\n",
          {"port = 4\nedition = \"ri", "port = 4\nedition =", "port = 4\nedit", "packet_rate = 1e99\n",
-          "port = 99999999999999999999\n", "recover_time = -1\n", "global_speed = 1e-300\n",
-          "parking[1] = 720\n"},
-         CVeldanConfig::kMaxFileSize, ConfigFailsAndKeeps},
+          "port = 99999999999999999999\n", "recover_time = -1\n", "global_speed = 1e-300\n", "parking[1] = 720\n"},
+         CVeldanConfig::kMaxFileSize,
+         ConfigFailsAndKeeps},
     };
 }
 

@@ -24,8 +24,16 @@ std::vector<Shot> Shots(const CVeldanScript& script, int preshotMs, int exposure
     for (int i = 0; i < n; ++i) {
         const op* o = script.GetOp(i);
         switch (o->kind) {
-            case VELDAN_OP_H_ANGLE: h = o->angle; haveH = true; ready = false; break;
-            case VELDAN_OP_V_ANGLE: v = o->angle; haveV = true; ready = false; break;
+            case VELDAN_OP_H_ANGLE:
+                h = o->angle;
+                haveH = true;
+                ready = false;
+                break;
+            case VELDAN_OP_V_ANGLE:
+                v = o->angle;
+                haveV = true;
+                ready = false;
+                break;
             case VELDAN_OP_WAIT:
                 if (o->ms == -1) ready = true;
                 break;
@@ -50,8 +58,7 @@ std::vector<Shot> Shots(const CVeldanScript& script, int preshotMs, int exposure
                 EXPECT_TRUE(haveH && haveV && ready) << "shot before the head stands at a position, op " << i;
                 shots.push_back({h, v});
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     return shots;

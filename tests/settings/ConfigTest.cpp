@@ -257,7 +257,7 @@ TEST(ConfigParameter, KeyValueFormsAndRefusals) {
 
 TEST_F(ConfigTest, SaveBringsDirectlySetValuesIntoLoadableRange) {
     CVeldanConfig c;
-    c.horizontalSpeed = 0;           // the dialog's reading of a box without a number
+    c.horizontalSpeed = 0;  // the dialog's reading of a box without a number
     c.verticalSpeed = std::numeric_limits<double>::quiet_NaN();
     c.serialPort = 0;
     c.packetRate = -10;

@@ -78,9 +78,9 @@ TEST_F(ScriptTest, EveryKindSurvivesSaveAndLoadThroughARealFile) {
 
     // The file is what a person would write by hand.
     std::string text = ReadRaw("run.txt");
-    for (const char* line : {"\nH 90\n", "\nV -30.25 \"Row \\\"one\\\" \\\\ left\"\n", "\nWAIT 500\n", "\nWAIT READY\n",
-                             "\nRECOVER 1000\n", "\nPRESHOT\n", "\nRELEASE\n", "\nPAUSE \"\"\n", "\nNOP\n",
-                             "\nPOS 0.1 1e-07\n"})
+    for (const char* line :
+         {"\nH 90\n", "\nV -30.25 \"Row \\\"one\\\" \\\\ left\"\n", "\nWAIT 500\n", "\nWAIT READY\n",
+          "\nRECOVER 1000\n", "\nPRESHOT\n", "\nRELEASE\n", "\nPAUSE \"\"\n", "\nNOP\n", "\nPOS 0.1 1e-07\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 
     // Saving again gives the same bytes.
@@ -143,10 +143,15 @@ TEST(ScriptLines, AddOpFromStringAcceptsOperationsAndRejectsMalformedLines) {
     EXPECT_TRUE(script.AddOpFromString(""));
     EXPECT_TRUE(script.AddOpFromString("   # nothing"));
     // Malformed lines add nothing and say why.
-    for (const char* bad : {"H", "H ninety", "H 90 30", "JUMP 3", "WAIT soon", "SHOOT \"open", "POS 1",
-                            "V 0x10", "H nan", "H inf", "H 1e999", "WAIT 1.5", "SHOOT extra", "RECOVER",
-                            "H 90 \"a\" \"b\"", "H 3600.5", "V -180.01", "WAIT -2", "RECOVER -1",
-                            "WAIT 2147483648", "H 1e-9999x", "H +-5", "WAIT +-1", "H +", "PRESHOT\x01", "H 9\xC3"}) {
+    for (const char* bad : {"H",           "H ninety",        "H 90 30",
+                            "JUMP 3",      "WAIT soon",       "SHOOT \"open",
+                            "POS 1",       "V 0x10",          "H nan",
+                            "H inf",       "H 1e999",         "WAIT 1.5",
+                            "SHOOT extra", "RECOVER",         "H 90 \"a\" \"b\"",
+                            "H 3600.5",    "V -180.01",       "WAIT -2",
+                            "RECOVER -1",  "WAIT 2147483648", "H 1e-9999x",
+                            "H +-5",       "WAIT +-1",        "H +",
+                            "PRESHOT\x01", "H 9\xC3"}) {
         EXPECT_FALSE(script.AddOpFromString(bad)) << bad;
         EXPECT_FALSE(script.GetLoadError().empty()) << bad;
     }

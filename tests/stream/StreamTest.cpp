@@ -36,9 +36,7 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    void Write(const fs::path& p, const std::string& text) {
-        std::ofstream(p, std::ios::binary) << text;
-    }
+    void Write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
     size_t Entries() {
         size_t n = 0;
         for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder)) ++n;
@@ -55,7 +53,9 @@ TEST_F(StreamTest, WidePathIsUtf8OnDisk) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(dyn_fprintf(s, "%d %s\n", 42, "x"), 5);
     ASSERT_EQ(dyn_fclose(s), 0);
-    fs::path utf8 = folder / "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xB7.txt";
+    fs::path utf8 = folder /
+                    "Gr\xC3\xB6\xC3\x9F"
+                    "e \xE2\x82\xAC \xF0\x9F\x93\xB7.txt";
     EXPECT_EQ(Read(utf8), "42 x\n");
     EXPECT_STREQ(dyn_fpath(s = dyn_wfopen(wide.c_str(), "r")), utf8.c_str());
     dyn_fclose(s);
@@ -79,8 +79,8 @@ TEST_F(StreamTest, ModesAndRefusals) {
     EXPECT_EQ(dyn_fopen(p.c_str(), nullptr), nullptr);
     EXPECT_EQ(dyn_fopen(nullptr, "r"), nullptr);
     EXPECT_EQ(dyn_wfopen(nullptr, "r"), nullptr);
-    EXPECT_EQ(dyn_fopen(p.c_str(), "r"), nullptr);                 // missing
-    EXPECT_EQ(dyn_fopen(folder.c_str(), "r"), nullptr);            // a folder
+    EXPECT_EQ(dyn_fopen(p.c_str(), "r"), nullptr);       // missing
+    EXPECT_EQ(dyn_fopen(folder.c_str(), "r"), nullptr);  // a folder
     EXPECT_EQ(dyn_fopen(folder.c_str(), "w"), nullptr);
     EXPECT_EQ(dyn_fopen((folder / "no/such").c_str(), "w"), nullptr);  // no folder
     EXPECT_EQ(dyn_fclose(nullptr), EOF);
@@ -174,7 +174,7 @@ TEST_F(StreamTest, AppendAddsToTheEndAndReadsBack) {
     char line[64];
     ASSERT_NE(dyn_fgets(line, sizeof line, both), nullptr);  // reading starts at the beginning
     EXPECT_STREQ(line, "first\n");
-    dyn_fputs("third\n", both);                              // writing always at the end
+    dyn_fputs("third\n", both);  // writing always at the end
     dyn_fclose(both);
 
     DynStream* r = dyn_fopen(log.c_str(), "rb");

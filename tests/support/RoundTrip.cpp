@@ -20,10 +20,10 @@
 #include "imaging/Png.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
-#include "preview/document/DocumentList.h"
 #include "preview/capture/HeadlessCapture.h"
-#include "preview/view/PreviewPicture.h"
+#include "preview/document/DocumentList.h"
 #include "preview/document/VELDANpreviewDoc.h"
+#include "preview/view/PreviewPicture.h"
 
 namespace veldan_test {
 
@@ -53,7 +53,6 @@ std::unique_ptr<VELDANPanoramaProject> LoadProject(const fs::path& file, std::st
 }
 
 }  // namespace
-
 
 RoundTrip::RoundTrip(RoundTripSetup setup) : setup_(setup) {
     std::string pattern = (fs::temp_directory_path() / "veldan-roundtrip-XXXXXX").string();
@@ -134,14 +133,16 @@ bool RoundTrip::StartHead(std::string& error) {
         << "\nmax_device_id = 2\nhorizontal_drive = 0\nvertical_drive = 1\ncontrol_module = 2\n"
            "shutter_module = 2\nshutter_relay = 1\npreshot_module = 2\npreshot_relay = 0\n";
     const std::vector<std::string> options = {
-        "--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
-        "--time-scale", Number(setup_.timeScale),
+        "--h-addr",      "0",
+        "--v-addr",      "1",
+        "--ctrl-addr",   "2",
+        "--time-scale",  Number(setup_.timeScale),
         "--capture-dir", captures_.string(),
-        "--panorama", scenePath_.string(),
-        "--focal", Number(setup_.focalMm),
-        "--sensor", Number(setup_.sensorWidthMm) + "x" + Number(setup_.sensorHeightMm),
+        "--panorama",    scenePath_.string(),
+        "--focal",       Number(setup_.focalMm),
+        "--sensor",      Number(setup_.sensorWidthMm) + "x" + Number(setup_.sensorHeightMm),
         "--orientation", setup_.portrait ? "portrait" : "landscape",
-        "--resolution", std::to_string(setup_.pictureWidth) + "x" + std::to_string(setup_.pictureHeight)};
+        "--resolution",  std::to_string(setup_.pictureWidth) + "x" + std::to_string(setup_.pictureHeight)};
     if (VirtualHead::Program().empty()) {
         error = "veldan-headsim is not built";
         return false;
@@ -222,8 +223,7 @@ bool RoundTrip::Capture(CaptureFigures& figures, std::string& error) {
                 fs::path file = veldan::PathFromWide(name);
                 if (file.is_relative()) file = project_.parent_path() / file;
                 std::error_code ec;
-                if (fs::is_regular_file(file, ec) &&
-                    fs::equivalent(file.parent_path(), project_.parent_path(), ec))
+                if (fs::is_regular_file(file, ec) && fs::equivalent(file.parent_path(), project_.parent_path(), ec))
                     ++figures.filed;
             }
         }
@@ -261,9 +261,8 @@ bool RoundTrip::Preview(StitchFigures& figures, std::string& error) {
     const uint32_t W = setup_.panoramaWidth, H = setup_.panoramaHeight;
     // The preview spans the project's field of view (the planner widens the
     // asked range by its row margin).
-    const PanoramaDirection direction =
-        PreviewDirection(W, H, project->fov.begin_theta, project->fov.end_theta, project->fov.begin_phi,
-                         project->fov.end_phi);
+    const PanoramaDirection direction = PreviewDirection(W, H, project->fov.begin_theta, project->fov.end_theta,
+                                                         project->fov.begin_phi, project->fov.end_phi);
     InitGlobalThreadPool();
     auto t0 = Clock::now();
     std::unique_ptr<Bitmap> picture = veldan::preview::ComposePreview(*project, W, H, 0, true);
@@ -323,7 +322,8 @@ bool RoundTrip::Nona(StitchFigures& figures, bool& skipped, std::string& error) 
         error = "nona's panorama has another size than asked for";
         return false;
     }
-    figures.psnr = Compare(decoded.value(), scene_, Views(), NonaDirection(setup_.panoramaWidth, setup_.panoramaHeight));
+    figures.psnr =
+        Compare(decoded.value(), scene_, Views(), NonaDirection(setup_.panoramaWidth, setup_.panoramaHeight));
     if (!figures.psnr.Computable()) {
         error = "no pixel of nona's panorama lies in the covered area";
         return false;

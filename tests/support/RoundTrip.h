@@ -78,5 +78,4 @@ private:
     VirtualHead head_;
 };
 
-
 }  // namespace veldan_test

@@ -32,7 +32,7 @@ std::string StandardHeadSettings(int com) {
 }
 
 std::vector<std::string> StandardHeadOptions(const std::vector<std::string>& extra) {
-    std::vector<std::string> options = {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
+    std::vector<std::string> options = {"--h-addr",     "0",  "--v-addr",  "1",    "--ctrl-addr", "2",
                                         "--time-scale", "10", "--voltage", "11.55"};
     options.insert(options.end(), extra.begin(), extra.end());
     return options;
@@ -79,8 +79,8 @@ VirtualHead::~VirtualHead() { Stop(); }
 bool VirtualHead::Start(int com, const std::filesystem::path& documents, const std::vector<std::string>& options,
                         std::string& error) {
     socket_ = documents / "headsim.sock";
-    std::vector<std::string> args = {"--com", std::to_string(com), "--documents", documents.string(), "--socket",
-                                     socket_.string()};
+    std::vector<std::string> args = {"--com",    std::to_string(com), "--documents", documents.string(),
+                                     "--socket", socket_.string()};
     args.insert(args.end(), options.begin(), options.end());
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {

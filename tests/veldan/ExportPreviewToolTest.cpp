@@ -95,7 +95,7 @@ TEST_F(ExportPreviewTool, PreviewRendersBlendedWarpedAndFlowChart) {
     EXPECT_EQ(blended.GetArgb(140, 90), 0xFFFF0000u);
     EXPECT_EQ(blended.GetArgb(225, 90), 0xFF0000FFu);
     EXPECT_NEAR(Red(blended.GetArgb(180, 90)), 127, 1);  // midway: the average
-    EXPECT_EQ(blended.GetArgb(10, 170), 0xFF000000u);     // uncovered: black
+    EXPECT_EQ(blended.GetArgb(10, 170), 0xFF000000u);    // uncovered: black
 
     ASSERT_EQ(Veldan("preview " + P("p.vpp") + " -o " + P("w.png") + " --size 360x181 --mode warped").status, 0);
     Bitmap warped = Decode(P("w.png"));
@@ -119,7 +119,7 @@ TEST_F(ExportPreviewTool, PreviewRendersBlendedWarpedAndFlowChart) {
     EXPECT_GT(Red(centre(0)), 200);  // the red picture in its box (JPEG: nearly)
     EXPECT_LT(Blue(centre(0)), 60);
     EXPECT_GT(Blue(centre(1)), 200);
-    EXPECT_NEAR(Red(centre(2)), 0xD8, 12);  // no picture: the placeholder
+    EXPECT_NEAR(Red(centre(2)), 0xD8, 12);       // no picture: the placeholder
     EXPECT_GT(Green(chart.GetArgb(2, 2)), 240);  // the canvas is white
 
     // Another exposure index shows nothing of these one-image bracketings.

@@ -17,8 +17,8 @@
 #include "VELDANPanoramaProject.h"
 #include "VirtualHead.h"
 #include "platform/Text.h"
-#include "preview/document/DocumentList.h"
 #include "preview/capture/HeadlessCapture.h"
+#include "preview/document/DocumentList.h"
 #include "preview/document/VELDANpreviewDoc.h"
 
 namespace fs = std::filesystem;
@@ -61,9 +61,12 @@ protected:
     }
 
     bool StartHead(std::string& error, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2",
-                                              "--time-scale", "10", "--capture-dir", captures.string(),
-                                              "--resolution", "150x100"};
+        std::vector<std::string> arguments = {"--h-addr",      "0",
+                                              "--v-addr",      "1",
+                                              "--ctrl-addr",   "2",
+                                              "--time-scale",  "10",
+                                              "--capture-dir", captures.string(),
+                                              "--resolution",  "150x100"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return head.Start(kCom, docs, arguments, error);
     }

@@ -35,10 +35,29 @@ ToolRun Tool(const std::string& args, bool withErrors = false) {
 
 // A JPEG header with a frame of the given size (all a size reader needs).
 void WriteJpeg(const std::filesystem::path& file, int w, int h) {
-    const unsigned char bytes[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x0B, 0x08,
-                                   static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h),
-                                   static_cast<unsigned char>(w >> 8), static_cast<unsigned char>(w), 0x01, 0x01,
-                                   0x11, 0x00, 0xFF, 0xD9};
+    const unsigned char bytes[] = {0xFF,
+                                   0xD8,
+                                   0xFF,
+                                   0xE0,
+                                   0x00,
+                                   0x04,
+                                   0x00,
+                                   0x00,
+                                   0xFF,
+                                   0xC0,
+                                   0x00,
+                                   0x0B,
+                                   0x08,
+                                   static_cast<unsigned char>(h >> 8),
+                                   static_cast<unsigned char>(h),
+                                   static_cast<unsigned char>(w >> 8),
+                                   static_cast<unsigned char>(w),
+                                   0x01,
+                                   0x01,
+                                   0x11,
+                                   0x00,
+                                   0xFF,
+                                   0xD9};
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -76,10 +95,11 @@ TEST_F(VeldanTool, InfoJsonHasTheDocumentedShape) {
     ASSERT_EQ(Tool("plan --focal 24 --sensor 36x24 --fov 0:90:-10:10 --hdr 3:3:1 -o " + Path("p.vpp")).status, 0);
     ToolRun r = Tool("info " + Path("p.vpp") + " --json");
     ASSERT_EQ(r.status, 0);
-    for (const char* key : {"\"fov\":{\"begin_theta\":", "\"hdri\":{\"enabled\":true,\"count\":3,\"step\":3,\"order\":1",
-                            "\"options\":{", "\"lens\":{\"focal_length\":24", "\"camera\":{", "\"sensor\":{",
-                            "\"path\":[0,", "\"tiles\":[{\"pos_x\":", "\"variant\":0,\"bracketings\":[[{\"filename\":null,"
-                            "\"width\":0,\"height\":0,\"ev\":-3,\"orientation\":0}"})
+    for (const char* key :
+         {"\"fov\":{\"begin_theta\":", "\"hdri\":{\"enabled\":true,\"count\":3,\"step\":3,\"order\":1", "\"options\":{",
+          "\"lens\":{\"focal_length\":24", "\"camera\":{", "\"sensor\":{", "\"path\":[0,", "\"tiles\":[{\"pos_x\":",
+          "\"variant\":0,\"bracketings\":[[{\"filename\":null,"
+          "\"width\":0,\"height\":0,\"ev\":-3,\"orientation\":0}"})
         EXPECT_NE(r.out.find(key), std::string::npos) << key << "\n" << r.out.substr(0, 600);
     EXPECT_EQ(r.out.back(), '\n');
     r = Tool("info " + Path("p.vpp"));
@@ -91,7 +111,7 @@ TEST_F(VeldanTool, ImportAssignsSortedImagesInShootingOrder) {
     std::ofstream(home.Dir() / "run.txt") << "H 0\nV 0\nSHOOT\nH 90\nSHOOT\nH 0\nSHOOT\n";
     for (const char* name : {"img1.jpg", "img10.jpg", "img2.jpg"}) WriteJpeg(home.Dir() / name, 600, 400);
     ToolRun r = Tool("import " + Path("run.txt") + " --images " + Path("img2.jpg") + " " + Path("img10.jpg") + " " +
-                 Path("img1.jpg") + " -o " + Path("i.vpp"));
+                     Path("img1.jpg") + " -o " + Path("i.vpp"));
     ASSERT_EQ(r.status, 0) << r.out;
     VELDANPanoramaProject p;
     ASSERT_TRUE(p.LoadFromFile((home.Dir() / "i.vpp").wstring().c_str()));

@@ -1,7 +1,7 @@
 #include "Arguments.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>

@@ -15,37 +15,36 @@ int ImportCommand(const std::vector<std::string>& args) {
     std::vector<std::wstring> images;
     // A missing image file is a failure of the work, not of the usage.
     std::string missingImage;
-    const auto usage =
-        ProjectCommandOptions("import", output)
-            .Others([&](const std::string& option, ArgumentReader& reader, std::string& error) {
-                if (option == "--images") {
-                    if (!reader.NextIsValue()) {
-                        error = "option --images needs at least one image file";
-                        return OptionReader::Result::Error;
-                    }
-                    while (reader.NextIsValue()) {
-                        const std::string& file = reader.Next();
-                        std::error_code ec;
-                        if (!std::filesystem::is_regular_file(file, ec)) {
-                            missingImage = error = "image file \"" + file + "\" does not exist";
-                            return OptionReader::Result::Error;
-                        }
-                        images.push_back(FromUtf8(std::filesystem::absolute(file, ec).string()));
-                    }
-                    return OptionReader::Result::Handled;
-                }
-                // The script; an empty argument is no script.
-                if (!option.empty() && option[0] != '-') {
-                    if (!script.empty()) {
-                        error = "import takes one script, got \"" + option + "\" too";
-                        return OptionReader::Result::Error;
-                    }
-                    script = option;
-                    return OptionReader::Result::Handled;
-                }
-                return ApplyProjectOption(option, reader, project, error);
-            })
-            .Read(args);
+    const auto usage = ProjectCommandOptions("import", output)
+                           .Others([&](const std::string& option, ArgumentReader& reader, std::string& error) {
+                               if (option == "--images") {
+                                   if (!reader.NextIsValue()) {
+                                       error = "option --images needs at least one image file";
+                                       return OptionReader::Result::Error;
+                                   }
+                                   while (reader.NextIsValue()) {
+                                       const std::string& file = reader.Next();
+                                       std::error_code ec;
+                                       if (!std::filesystem::is_regular_file(file, ec)) {
+                                           missingImage = error = "image file \"" + file + "\" does not exist";
+                                           return OptionReader::Result::Error;
+                                       }
+                                       images.push_back(FromUtf8(std::filesystem::absolute(file, ec).string()));
+                                   }
+                                   return OptionReader::Result::Handled;
+                               }
+                               // The script; an empty argument is no script.
+                               if (!option.empty() && option[0] != '-') {
+                                   if (!script.empty()) {
+                                       error = "import takes one script, got \"" + option + "\" too";
+                                       return OptionReader::Result::Error;
+                                   }
+                                   script = option;
+                                   return OptionReader::Result::Handled;
+                               }
+                               return ApplyProjectOption(option, reader, project, error);
+                           })
+                           .Read(args);
     if (usage) return Fail(missingImage.empty() ? kExitUsage : kExitFailure, *usage);
     if (script.empty()) return Fail(kExitUsage, "import needs a SCRIPT");
     if (output.empty()) return Fail(kExitUsage, "import needs -o FILE.vpp");

@@ -13,27 +13,26 @@ int PlanCommand(const std::vector<std::string>& args) {
     std::string output;
     int pathType = 0;
     bool haveFocal = false, haveSensor = false;
-    const auto usage =
-        ProjectCommandOptions("plan", output)
-            .Others([&](const std::string& option, ArgumentReader& reader, std::string& error) {
-                if (option == "--path") {
-                    const auto v = reader.Value();
-                    const auto t = v ? ParseInteger(*v) : std::nullopt;
-                    if (!t || *t < 0 || *t > 255) {
-                        error = "option --path needs a path type 0-255 (0-7 are the orders)";
-                        return OptionReader::Result::Error;
-                    }
-                    pathType = static_cast<int>(*t);
-                    return OptionReader::Result::Handled;
-                }
-                const OptionReader::Result r = ApplyProjectOption(option, reader, project, error);
-                if (r == OptionReader::Result::Handled) {
-                    haveFocal = haveFocal || option == "--focal";
-                    haveSensor = haveSensor || option == "--sensor";
-                }
-                return r;
-            })
-            .Read(args);
+    const auto usage = ProjectCommandOptions("plan", output)
+                           .Others([&](const std::string& option, ArgumentReader& reader, std::string& error) {
+                               if (option == "--path") {
+                                   const auto v = reader.Value();
+                                   const auto t = v ? ParseInteger(*v) : std::nullopt;
+                                   if (!t || *t < 0 || *t > 255) {
+                                       error = "option --path needs a path type 0-255 (0-7 are the orders)";
+                                       return OptionReader::Result::Error;
+                                   }
+                                   pathType = static_cast<int>(*t);
+                                   return OptionReader::Result::Handled;
+                               }
+                               const OptionReader::Result r = ApplyProjectOption(option, reader, project, error);
+                               if (r == OptionReader::Result::Handled) {
+                                   haveFocal = haveFocal || option == "--focal";
+                                   haveSensor = haveSensor || option == "--sensor";
+                               }
+                               return r;
+                           })
+                           .Read(args);
     if (usage) return Fail(kExitUsage, *usage);
     if (!haveFocal) return Fail(kExitUsage, "plan needs --focal MM");
     if (!haveSensor) return Fail(kExitUsage, "plan needs --sensor WxH");

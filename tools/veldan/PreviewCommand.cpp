@@ -157,9 +157,10 @@ int PreviewCommand(const std::vector<std::string>& args) {
     if (mode == "flowchart" && project->TileCount() > kMaxFlowChartTiles)
         return Fail(kExitFailure, "Too many images to display!");
     InitGlobalThreadPool();
-    std::unique_ptr<Bitmap> picture = mode == "flowchart"
-                                          ? FlowChart(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n))
-                                          : preview::ComposePreview(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n), mode == "blended");
+    std::unique_ptr<Bitmap> picture =
+        mode == "flowchart"
+            ? FlowChart(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n))
+            : preview::ComposePreview(*project, uint32_t(*w), uint32_t(*h), uint32_t(*n), mode == "blended");
     project.reset();
     DeinitGlobalThreadPool();
     if (!picture) return Fail(kExitFailure, "cannot make the preview picture");

@@ -36,8 +36,8 @@ OptionResult ApplyProjectOption(const std::string& option, ArgumentReader& reade
         project.options.legacy_arrangement = true;
         return OptionResult::Handled;
     }
-    static const char* const withValue[] = {"--focal", "--sensor", "--orientation", "--fov",
-                                            "--overlap", "--hdr", "--description"};
+    static const char* const withValue[] = {"--focal",   "--sensor", "--orientation", "--fov",
+                                            "--overlap", "--hdr",    "--description"};
     bool known = false;
     for (const char* o : withValue) known = known || option == o;
     if (!known) return OptionResult::NotMine;

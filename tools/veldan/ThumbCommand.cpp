@@ -21,14 +21,16 @@ int ThumbCommand(const std::vector<std::string>& args) {
                            .Positional(input, [](const std::string&) { return "more than one picture given"; })
                            .Read(args);
     if (error) return Fail(kExitUsage, *error);
-    if (input.empty() || output.empty() || size.empty()) return Fail(kExitUsage, "thumb needs FILE --size WxH -o OUT.jpg");
+    if (input.empty() || output.empty() || size.empty())
+        return Fail(kExitUsage, "thumb needs FILE --size WxH -o OUT.jpg");
     // Thumbnails are always written as JPEG; another name would hide that.
     const std::string ext = LowerExtension(output);
     if (ext != ".jpg" && ext != ".jpeg") return Fail(kExitUsage, "-o must name a .jpg file (thumbnails are JPEG)");
     const std::vector<std::string> wh = Split(size, 'x');
     const std::optional<int64_t> w = wh.size() == 2 ? ParseInteger(wh[0]) : std::nullopt;
     const std::optional<int64_t> h = wh.size() == 2 ? ParseInteger(wh[1]) : std::nullopt;
-    if (!w || !h || *w < 1 || *h < 1 || *w > 30000 || *h > 30000) return Fail(kExitUsage, "--size must be WxH in pixels");
+    if (!w || !h || *w < 1 || *h < 1 || *w > 30000 || *h > 30000)
+        return Fail(kExitUsage, "--size must be WxH in pixels");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(input, ec)) return Fail(kExitFailure, "no such picture: " + input);
 

@@ -18,8 +18,7 @@ namespace {
 // is set. Steps into the next chunk only when a byte is still wanted, so the
 // position may end at the very end of a chunk.
 template <class ChunkT>
-void Walk(ChunkT*& chunk, size_t& offset, size_t n, unsigned char* out, size_t chunkBytes)
-{
+void Walk(ChunkT*& chunk, size_t& offset, size_t n, unsigned char* out, size_t chunkBytes) {
     while (n > 0) {
         if (offset == chunkBytes) {
             chunk = chunk->next.load(std::memory_order_acquire);
@@ -37,18 +36,11 @@ void Walk(ChunkT*& chunk, size_t& offset, size_t n, unsigned char* out, size_t c
 
 }  // namespace
 
-DynamicQueue::DynamicQueue()
-{
-    head_ = tail_ = new Chunk();
-}
+DynamicQueue::DynamicQueue() { head_ = tail_ = new Chunk(); }
 
-DynamicQueue::DynamicQueue(const DynamicQueue& other) : DynamicQueue()
-{
-    CopyFrom(other);
-}
+DynamicQueue::DynamicQueue(const DynamicQueue& other) : DynamicQueue() { CopyFrom(other); }
 
-DynamicQueue& DynamicQueue::operator=(const DynamicQueue& other)
-{
+DynamicQueue& DynamicQueue::operator=(const DynamicQueue& other) {
     if (this != &other) {
         Delete();
         CopyFrom(other);
@@ -56,23 +48,16 @@ DynamicQueue& DynamicQueue::operator=(const DynamicQueue& other)
     return *this;
 }
 
-DynamicQueue::~DynamicQueue()
-{
-    ReleaseAll();
-}
+DynamicQueue::~DynamicQueue() { ReleaseAll(); }
 
-DynamicQueue::Chunk* DynamicQueue::NewChunk()
-{
+DynamicQueue::Chunk* DynamicQueue::NewChunk() {
     Chunk* chunk = spare_.exchange(nullptr, std::memory_order_acq_rel);
-    if (chunk == nullptr)
-        chunk = new (std::nothrow) Chunk();
-    if (chunk != nullptr)
-        chunk->next.store(nullptr, std::memory_order_relaxed);
+    if (chunk == nullptr) chunk = new (std::nothrow) Chunk();
+    if (chunk != nullptr) chunk->next.store(nullptr, std::memory_order_relaxed);
     return chunk;
 }
 
-void DynamicQueue::FreeChunk(Chunk* chunk)
-{
+void DynamicQueue::FreeChunk(Chunk* chunk) {
     // Keep one chunk for the writer so that a steady stream does not
     // allocate; the exchange also orders the reader's last reads of it
     // before the writer's next writes.
@@ -80,8 +65,7 @@ void DynamicQueue::FreeChunk(Chunk* chunk)
     delete old;
 }
 
-void DynamicQueue::ReleaseAll()
-{
+void DynamicQueue::ReleaseAll() {
     Chunk* chunk = head_;
     while (chunk != nullptr) {
         Chunk* next = chunk->next.load(std::memory_order_relaxed);
@@ -92,13 +76,11 @@ void DynamicQueue::ReleaseAll()
     delete spare_.exchange(nullptr, std::memory_order_acq_rel);
 }
 
-void DynamicQueue::CopyOut(const Chunk* chunk, size_t offset, void* out, size_t n) const
-{
+void DynamicQueue::CopyOut(const Chunk* chunk, size_t offset, void* out, size_t n) const {
     Walk(chunk, offset, n, static_cast<unsigned char*>(out), kChunkBytes);
 }
 
-void DynamicQueue::CopyFrom(const DynamicQueue& other)
-{
+void DynamicQueue::CopyFrom(const DynamicQueue& other) {
     const size_t n = other.GetLength();
     const Chunk* chunk = other.head_;
     size_t offset = other.headOffset_;
@@ -106,18 +88,14 @@ void DynamicQueue::CopyFrom(const DynamicQueue& other)
     for (size_t done = 0; done < n;) {
         const size_t k = std::min(n - done, sizeof buffer);
         Walk(chunk, offset, k, buffer, kChunkBytes);
-        if (!Push(buffer, k))
-            return;
+        if (!Push(buffer, k)) return;
         done += k;
     }
 }
 
-bool DynamicQueue::Push(const void* data, size_t n)
-{
-    if (n == 0)
-        return true;
-    if (data == nullptr)
-        return false;
+bool DynamicQueue::Push(const void* data, size_t n) {
+    if (n == 0) return true;
+    if (data == nullptr) return false;
     // Get every chunk this push needs before anything changes, so that a
     // failed allocation leaves the queue exactly as it was.
     const size_t room = kChunkBytes - tailOffset_;
@@ -144,8 +122,7 @@ bool DynamicQueue::Push(const void* data, size_t n)
     }
     const auto* src = static_cast<const unsigned char*>(data);
     const size_t first = std::min(n, room);
-    if (first > 0)
-        std::memcpy(tail_->bytes + tailOffset_, src, first);
+    if (first > 0) std::memcpy(tail_->bytes + tailOffset_, src, first);
     tailOffset_ += first;
     size_t left = n - first;
     src += first;
@@ -165,14 +142,11 @@ bool DynamicQueue::Push(const void* data, size_t n)
     return true;
 }
 
-bool DynamicQueue::Pop(void* out, size_t n)
-{
-    if (n == 0)
-        return true;
+bool DynamicQueue::Pop(void* out, size_t n) {
+    if (n == 0) return true;
     const uint64_t popped = popped_.load(std::memory_order_relaxed);
     const uint64_t available = pushed_.load(std::memory_order_acquire) - popped;
-    if (n > available)
-        return false;
+    if (n > available) return false;
     auto* dst = static_cast<unsigned char*>(out);
     size_t left = n;
     while (left > 0) {
@@ -194,16 +168,11 @@ bool DynamicQueue::Pop(void* out, size_t n)
     return true;
 }
 
-bool DynamicQueue::GetAt(void* out, size_t index, size_t n) const
-{
-    const uint64_t available =
-        pushed_.load(std::memory_order_acquire) - popped_.load(std::memory_order_relaxed);
-    if (index > available || n > available - index)
-        return false;
-    if (n == 0)
-        return true;
-    if (out == nullptr)
-        return false;
+bool DynamicQueue::GetAt(void* out, size_t index, size_t n) const {
+    const uint64_t available = pushed_.load(std::memory_order_acquire) - popped_.load(std::memory_order_relaxed);
+    if (index > available || n > available - index) return false;
+    if (n == 0) return true;
+    if (out == nullptr) return false;
     const Chunk* chunk = head_;
     size_t offset = headOffset_;
     Walk(chunk, offset, index, nullptr, kChunkBytes);
@@ -211,22 +180,18 @@ bool DynamicQueue::GetAt(void* out, size_t index, size_t n) const
     return true;
 }
 
-bool DynamicQueue::StackPop(void* out, size_t n)
-{
-    if (n == 0)
-        return true;
+bool DynamicQueue::StackPop(void* out, size_t n) {
+    if (n == 0) return true;
     const uint64_t popped = popped_.load(std::memory_order_relaxed);
     const uint64_t available = pushed_.load(std::memory_order_relaxed) - popped;
-    if (n > available)
-        return false;
+    if (n > available) return false;
     const size_t keep = static_cast<size_t>(available - n);
     // Find the new end, copy the removed bytes from there, then cut the
     // chain after the chunk that now holds the last byte.
     Chunk* chunk = head_;
     size_t offset = headOffset_;
     Walk(chunk, offset, keep, nullptr, kChunkBytes);
-    if (out != nullptr)
-        CopyOut(chunk, offset, out, n);
+    if (out != nullptr) CopyOut(chunk, offset, out, n);
     Chunk* rest = chunk->next.exchange(nullptr, std::memory_order_relaxed);
     while (rest != nullptr) {
         Chunk* next = rest->next.load(std::memory_order_relaxed);
@@ -239,8 +204,7 @@ bool DynamicQueue::StackPop(void* out, size_t n)
     return true;
 }
 
-size_t DynamicQueue::GetLength() const
-{
+size_t DynamicQueue::GetLength() const {
     // Read the removals first: the count of appends only grows, so the
     // difference can never be negative.
     const uint64_t popped = popped_.load(std::memory_order_acquire);
@@ -248,9 +212,7 @@ size_t DynamicQueue::GetLength() const
     return static_cast<size_t>(pushed - popped);
 }
 
-void DynamicQueue::Delete()
-{
-    const uint64_t available =
-        pushed_.load(std::memory_order_acquire) - popped_.load(std::memory_order_relaxed);
+void DynamicQueue::Delete() {
+    const uint64_t available = pushed_.load(std::memory_order_acquire) - popped_.load(std::memory_order_relaxed);
     Pop(nullptr, static_cast<size_t>(available));
 }

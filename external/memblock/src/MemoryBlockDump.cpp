@@ -1,8 +1,8 @@
 // List dumps: "MBLK", version, item count, then length-prefixed item records.
 #include <cstring>
 
-#include "memblock/MemoryBlock.h"
 #include "MemoryBlockGuard.h"
+#include "memblock/MemoryBlock.h"
 
 namespace {
 constexpr unsigned char kDumpMagic[4] = {'M', 'B', 'L', 'K'};
@@ -11,10 +11,8 @@ constexpr uint32_t kDumpVersion = 1;
 constexpr size_t kMinRecordBytes = 4;
 }  // namespace
 
-bool CMemoryBlock::CreateDump(MemBlockDesc* dump) const
-{
-    if (dump == nullptr)
-        return false;
+bool CMemoryBlock::CreateDump(MemBlockDesc* dump) const {
+    if (dump == nullptr) return false;
     // Built aside and appended in one piece, so that a refused item leaves
     // `dump` untouched.
     MemBlockDesc out;
@@ -31,33 +29,25 @@ bool CMemoryBlock::CreateDump(MemBlockDesc* dump) const
             } catch (...) {
                 written = false;
             }
-            if (!written || record.length > UINT32_MAX)
-                return false;
-            if (!out.Add(static_cast<uint32_t>(record.length)) || !out.AddPart(record))
-                return false;
+            if (!written || record.length > UINT32_MAX) return false;
+            if (!out.Add(static_cast<uint32_t>(record.length)) || !out.AddPart(record)) return false;
         }
     }
     return dump->AddPart(out);
 }
 
-bool CMemoryBlock::ReadDump(const MemBlockDesc* dump)
-{
-    if (dump == nullptr)
-        return false;
+bool CMemoryBlock::ReadDump(const MemBlockDesc* dump) {
+    if (dump == nullptr) return false;
     unsigned char magic[sizeof kDumpMagic];
     size_t position = 0;
     uint32_t version = 0;
     uint32_t items = 0;
-    if (!dump->Read(position, magic, sizeof magic) || std::memcmp(magic, kDumpMagic, sizeof magic) != 0)
-        return false;
-    if (!dump->Get(position, version) || version != kDumpVersion)
-        return false;
-    if (!dump->Get(position, items) || items > INT32_MAX)
-        return false;
+    if (!dump->Read(position, magic, sizeof magic) || std::memcmp(magic, kDumpMagic, sizeof magic) != 0) return false;
+    if (!dump->Get(position, version) || version != kDumpVersion) return false;
+    if (!dump->Get(position, items) || items > INT32_MAX) return false;
     // A count that the remaining bytes cannot hold is refused before any
     // item is made.
-    if (items > dump->Remaining(position) / kMinRecordBytes)
-        return false;
+    if (items > dump->Remaining(position) / kMinRecordBytes) return false;
 
     CMemoryItem* first = nullptr;
     CMemoryItem* last = nullptr;
@@ -87,8 +77,7 @@ bool CMemoryBlock::ReadDump(const MemBlockDesc* dump)
         }
         Append(first, last, item);
     }
-    if (ok && position != dump->length)
-        ok = false;  // trailing bytes: not a dump of this layout
+    if (ok && position != dump->length) ok = false;  // trailing bytes: not a dump of this layout
     if (!ok) {
         DestroyChain(first);
         return false;

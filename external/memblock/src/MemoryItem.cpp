@@ -10,57 +10,33 @@ CMemoryItem::CMemoryItem() : magic_(kLiveItem) {}
 
 CMemoryItem::CMemoryItem(const CMemoryItem& /*other*/) : magic_(kLiveItem) {}
 
-CMemoryItem& CMemoryItem::operator=(const CMemoryItem& /*other*/)
-{
-    return *this;
-}
+CMemoryItem& CMemoryItem::operator=(const CMemoryItem& /*other*/) { return *this; }
 
-CMemoryItem::~CMemoryItem()
-{
+CMemoryItem::~CMemoryItem() {
     // Written through a volatile lvalue so that the store survives the end of
     // the object's lifetime and a stale pointer reads as invalid.
     *static_cast<volatile uint32_t*>(&magic_) = kDeadItem;
-    if (owner_ != nullptr)
-        owner_->DetachDestroyed(this);
+    if (owner_ != nullptr) owner_->DetachDestroyed(this);
 }
 
-CMemoryItem* CMemoryItem::GetNextItem() const
-{
-    return next_;
-}
+CMemoryItem* CMemoryItem::GetNextItem() const { return next_; }
 
-CMemoryItem* CMemoryItem::GetPrevItem() const
-{
-    return prev_;
-}
+CMemoryItem* CMemoryItem::GetPrevItem() const { return prev_; }
 
-bool CMemoryItem::SetNextItem(CMemoryItem* next)
-{
-    if (owner_ != nullptr)
-        return false;
+bool CMemoryItem::SetNextItem(CMemoryItem* next) {
+    if (owner_ != nullptr) return false;
     next_ = next;
     return true;
 }
 
-bool CMemoryItem::SetPrevItem(CMemoryItem* prev)
-{
-    if (owner_ != nullptr)
-        return false;
+bool CMemoryItem::SetPrevItem(CMemoryItem* prev) {
+    if (owner_ != nullptr) return false;
     prev_ = prev;
     return true;
 }
 
-bool CMemoryItem::CreateDump(MemBlockDesc* dump) const
-{
-    return dump != nullptr;
-}
+bool CMemoryItem::CreateDump(MemBlockDesc* dump) const { return dump != nullptr; }
 
-bool CMemoryItem::ReadDump(const MemBlockDesc* dump)
-{
-    return dump != nullptr;
-}
+bool CMemoryItem::ReadDump(const MemBlockDesc* dump) { return dump != nullptr; }
 
-bool CMemoryItem::IsValid() const
-{
-    return *static_cast<const volatile uint32_t*>(&magic_) == kLiveItem;
-}
+bool CMemoryItem::IsValid() const { return *static_cast<const volatile uint32_t*>(&magic_) == kLiveItem; }

@@ -77,9 +77,10 @@ bool CVeldanConfig::ComputeOps(CVeldanScript* target) {
                 // With a twisting limit the drive refuses angles beyond it.
                 if (twistingLimit != -1 && h > twistingLimit) continue;
                 ++positions;
-                std::string label = "Row " + std::to_string(r + 1) + "/" + std::to_string(rows.size()) +
-                                    ", shot " + std::to_string(shot + 1) + "/" + std::to_string(row.shots);
-                if (passes > 1) label = "Pass " + std::to_string(pass + 1) + "/" + std::to_string(passes) + ", " + label;
+                std::string label = "Row " + std::to_string(r + 1) + "/" + std::to_string(rows.size()) + ", shot " +
+                                    std::to_string(shot + 1) + "/" + std::to_string(row.shots);
+                if (passes > 1)
+                    label = "Pass " + std::to_string(pass + 1) + "/" + std::to_string(passes) + ", " + label;
                 const char* pendingText = label.c_str();
                 if (!haveH || h != lastH) {
                     ok = ok && add(VELDAN_OP_H_ANGLE, h, 0, pendingText);

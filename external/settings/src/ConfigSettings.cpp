@@ -15,17 +15,20 @@ constexpr double kRelayMax = CVeldanConfig::kRelayCount - 1;
 
 const Setting kSettings[] = {
     {"port", SettingType::Int, false, 1, 255, true, "Serial line: COM number of the head, -1 searches every port"},
-    {"max_device_id", SettingType::Byte, false, 0, 255, false, "Highest bus address probed at start (the bus has 0 to 31)"},
+    {"max_device_id", SettingType::Byte, false, 0, 255, false,
+     "Highest bus address probed at start (the bus has 0 to 31)"},
     {"simultaneous", SettingType::Flag, false, 0, 1, false, "1 = commands to different modules may overlap on the bus"},
     {"packet_rate", SettingType::Int, false, 0, 1000000, false, "Packets per minute on the bus, 0 = unlimited"},
     {"verbose", SettingType::Flag, false, 0, 1, false, "Logging: 1 = verbose progress output"},
     {"log_level", SettingType::Int, false, -9, 9, false, "3 or -3 writes the bus traffic to log_file"},
     {"log_file", SettingType::Path, false, 0, 0, false, "Traffic log; a relative name lies beside this file"},
-    {"edition", SettingType::Edition, false, 0, 0, false, "Head assembly: the name of its .asm file without the extension"},
+    {"edition", SettingType::Edition, false, 0, 0, false,
+     "Head assembly: the name of its .asm file without the extension"},
     {"horizontal_drive", SettingType::Int, false, 0, kAddrMax, true, "Bus addresses of the modules, -1 = absent"},
     {"vertical_drive", SettingType::Int, false, 0, kAddrMax, true, nullptr},
     {"control_module", SettingType::Int, false, 0, kAddrMax, true, nullptr},
-    {"shutter_module", SettingType::Int, false, 0, kAddrMax, true, "Camera contacts: module bus address and relay (0 to 9)"},
+    {"shutter_module", SettingType::Int, false, 0, kAddrMax, true,
+     "Camera contacts: module bus address and relay (0 to 9)"},
     {"shutter_relay", SettingType::Int, false, 0, kRelayMax, false, nullptr},
     {"preshot_module", SettingType::Int, false, 0, kAddrMax, true, nullptr},
     {"preshot_relay", SettingType::Int, false, 0, kRelayMax, false, nullptr},
@@ -42,7 +45,8 @@ const Setting kSettings[] = {
      "vertical limits in degrees"},
     {"lower_limit", SettingType::Double, false, -90, 90, false, nullptr},
     {"upper_limit", SettingType::Double, false, -90, 90, false, nullptr},
-    {"bracketing", SettingType::Int, false, 1, 99, false, "Shooting: releases per position and passes over the whole pattern"},
+    {"bracketing", SettingType::Int, false, 1, 99, false,
+     "Shooting: releases per position and passes over the whole pattern"},
     {"repetitions", SettingType::Int, false, 1, 999, false, nullptr},
     {"preshot_time", SettingType::Double, false, 0, 3600, false, "Times in seconds"},
     {"exposure_time", SettingType::Double, false, 0, 3600, false, nullptr},
@@ -97,10 +101,14 @@ bool ParseFlag(LineScanner& scan, double& out) {
     std::string_view word;
     LineScanner probe = scan;
     if (!probe.Word(word)) return false;
-    if (word == "0" || word == "1") out = word == "1";
-    else if (WordEquals(word, "true") || WordEquals(word, "yes") || WordEquals(word, "on")) out = 1;
-    else if (WordEquals(word, "false") || WordEquals(word, "no") || WordEquals(word, "off")) out = 0;
-    else return false;
+    if (word == "0" || word == "1")
+        out = word == "1";
+    else if (WordEquals(word, "true") || WordEquals(word, "yes") || WordEquals(word, "on"))
+        out = 1;
+    else if (WordEquals(word, "false") || WordEquals(word, "no") || WordEquals(word, "off"))
+        out = 0;
+    else
+        return false;
     scan = probe;
     return true;
 }
@@ -134,7 +142,8 @@ const Setting* FindSetting(std::string_view key) {
     return nullptr;
 }
 
-bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index, SettingValue& value, std::string& error) {
+bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index, SettingValue& value,
+                      std::string& error) {
     LineScanner scan(line);
     std::string_view word;
     if (!scan.Word(word)) {
@@ -167,7 +176,8 @@ bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index
         return false;
     }
     if (setting->perAddress != (index >= 0)) {
-        error = std::string(setting->key) + (setting->perAddress ? ": bus address in brackets expected" : ": takes no bus address");
+        error = std::string(setting->key) +
+                (setting->perAddress ? ": bus address in brackets expected" : ": takes no bus address");
         return false;
     }
     if (!scan.Accept('=')) {
@@ -182,17 +192,26 @@ bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index
     switch (s.type) {
         case SettingType::Int:
         case SettingType::Byte:
-            if (s.minusOneOff && AcceptOff(scan)) value.number = -1;
-            else if (scan.Integer(integer, s.minusOneOff ? -1 : static_cast<long long>(s.min), static_cast<long long>(s.max)) &&
+            if (s.minusOneOff && AcceptOff(scan))
+                value.number = -1;
+            else if (scan.Integer(integer, s.minusOneOff ? -1 : static_cast<long long>(s.min),
+                                  static_cast<long long>(s.max)) &&
                      (integer >= s.min || integer == -1))
                 value.number = static_cast<double>(integer);
-            else { error = what + "whole number " + RangeText(s) + " expected"; ok = false; }
+            else {
+                error = what + "whole number " + RangeText(s) + " expected";
+                ok = false;
+            }
             break;
         case SettingType::Flag:
-            if (!ParseFlag(scan, value.number)) { error = what + "0 or 1 expected"; ok = false; }
+            if (!ParseFlag(scan, value.number)) {
+                error = what + "0 or 1 expected";
+                ok = false;
+            }
             break;
         case SettingType::Double:
-            if (s.minusOneOff && AcceptOff(scan)) value.number = -1;
+            if (s.minusOneOff && AcceptOff(scan))
+                value.number = -1;
             else if (!scan.Number(value.number) ||
                      !((value.number >= s.min && value.number <= s.max) || (s.minusOneOff && value.number == -1))) {
                 error = what + "number " + RangeText(s) + " expected";
@@ -200,26 +219,37 @@ bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index
             }
             break;
         case SettingType::Parking:
-            if (AcceptOff(scan)) value.enabled = false;
+            if (AcceptOff(scan))
+                value.enabled = false;
             else if (!scan.Number(value.number) || value.number < s.min || value.number > s.max) {
                 error = what + "angle -360 to 360 or off expected";
                 ok = false;
             }
             break;
         case SettingType::Path:
-            if (!scan.Quoted(value.text)) { error = what + "quoted file name expected"; ok = false; }
+            if (!scan.Quoted(value.text)) {
+                error = what + "quoted file name expected";
+                ok = false;
+            }
             break;
         case SettingType::Edition:
             if (scan.PeekQuote()) {
-                if (!scan.Quoted(value.text)) { error = what + "quoted name expected"; ok = false; }
+                if (!scan.Quoted(value.text)) {
+                    error = what + "quoted name expected";
+                    ok = false;
+                }
             } else {
                 std::string_view bare;
-                if (scan.Word(bare)) value.text = std::string(bare);
-                else { error = what + "name expected (\"\" clears it)"; ok = false; }
+                if (scan.Word(bare))
+                    value.text = std::string(bare);
+                else {
+                    error = what + "name expected (\"\" clears it)";
+                    ok = false;
+                }
             }
             value.enabled = !value.text.empty();
-            if (ok && (value.text.size() > 255 || value.text.find('/') != std::string::npos || value.text.find('\\') != std::string::npos ||
-                       value.text == "." || value.text == "..")) {
+            if (ok && (value.text.size() > 255 || value.text.find('/') != std::string::npos ||
+                       value.text.find('\\') != std::string::npos || value.text == "." || value.text == "..")) {
                 error = what + "a file name without folder expected";
                 ok = false;
             }
@@ -234,26 +264,16 @@ bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index
 
 void ApplySetting(CVeldanConfig& c, const Setting& s, int index, const SettingValue& v) {
     switch (s.type) {
-        case SettingType::Int:
-            *IntField(c, s.key, index) = static_cast<int>(v.number);
-            break;
+        case SettingType::Int: *IntField(c, s.key, index) = static_cast<int>(v.number); break;
         case SettingType::Byte:
-        case SettingType::Flag:
-            *ByteField(c, s.key) = static_cast<uint8_t>(v.number);
-            break;
-        case SettingType::Double:
-            *DoubleField(c, s.key) = v.number;
-            break;
+        case SettingType::Flag: *ByteField(c, s.key) = static_cast<uint8_t>(v.number); break;
+        case SettingType::Double: *DoubleField(c, s.key) = v.number; break;
         case SettingType::Parking:
             c.parkingEnabled[index] = v.enabled ? 1 : 0;
             c.parkingAngle[index] = v.enabled ? v.number : 0.0;
             break;
-        case SettingType::Path:
-            c.logFile = v.text;
-            break;
-        case SettingType::Edition:
-            c.SetEdition(v.enabled ? v.text.c_str() : nullptr);
-            break;
+        case SettingType::Path: c.logFile = v.text; break;
+        case SettingType::Edition: c.SetEdition(v.enabled ? v.text.c_str() : nullptr); break;
     }
 }
 
@@ -263,25 +283,15 @@ std::string FormatSetting(const CVeldanConfig& config, const Setting& s, int ind
     if (s.perAddress) line += "[" + std::to_string(index) + "]";
     line += " = ";
     switch (s.type) {
-        case SettingType::Int:
-            line += std::to_string(*IntField(c, s.key, index));
-            break;
+        case SettingType::Int: line += std::to_string(*IntField(c, s.key, index)); break;
         case SettingType::Byte:
-        case SettingType::Flag:
-            line += std::to_string(*ByteField(c, s.key));
-            break;
-        case SettingType::Double:
-            line += FormatNumber(*DoubleField(c, s.key));
-            break;
+        case SettingType::Flag: line += std::to_string(*ByteField(c, s.key)); break;
+        case SettingType::Double: line += FormatNumber(*DoubleField(c, s.key)); break;
         case SettingType::Parking:
             line += c.parkingEnabled[index] ? FormatNumber(c.parkingAngle[index]) : std::string("off");
             break;
-        case SettingType::Path:
-            line += Quote(c.logFile);
-            break;
-        case SettingType::Edition:
-            line += Quote(c.edition ? c.edition : "");
-            break;
+        case SettingType::Path: line += Quote(c.logFile); break;
+        case SettingType::Edition: line += Quote(c.edition ? c.edition : ""); break;
     }
     return line;
 }

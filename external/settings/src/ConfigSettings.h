@@ -20,9 +20,9 @@ enum class SettingType {
 struct Setting {
     const char* key;
     SettingType type;
-    bool perAddress;   // key[address]
+    bool perAddress;  // key[address]
     double min, max;
-    bool minusOneOff;  // -1 (or "off") also allowed
+    bool minusOneOff;     // -1 (or "off") also allowed
     const char* comment;  // written above the setting by Save, may be null
 };
 
@@ -37,7 +37,8 @@ const Setting* SettingTable(size_t& count);
 const Setting* FindSetting(std::string_view key);
 
 // Parses "key[index] = value [# comment]". False with error on any fault.
-bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index, SettingValue& value, std::string& error);
+bool ParseSettingLine(std::string_view line, const Setting*& setting, int& index, SettingValue& value,
+                      std::string& error);
 
 void ApplySetting(CVeldanConfig& config, const Setting& setting, int index, const SettingValue& value);
 // The value line Save writes ("key = value" or "key[3] = value").

@@ -43,10 +43,17 @@ size_t Utf8Length(std::string_view text, size_t i) {
     if (c < 0x80) return 1;
     size_t n;
     uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07; }
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else
+        return 0;
     if (i + n > text.size()) return 0;
     for (size_t k = 1; k < n; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -145,7 +152,8 @@ bool LineScanner::Number(double& value) {
     // Plain decimal numbers only: no hexadecimal, "inf" or "nan".
     bool digit = false;
     for (char c : token) {
-        if (c >= '0' && c <= '9') digit = true;
+        if (c >= '0' && c <= '9')
+            digit = true;
         else if (c != '-' && c != '.' && c != 'e' && c != 'E' && c != '+') {
             rest_ = saved;
             return false;

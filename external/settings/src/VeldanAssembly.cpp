@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "stream/DynStream.h"
 #include "TextLines.h"
+#include "stream/DynStream.h"
 
 using namespace veldan::settings;
 
@@ -17,9 +17,9 @@ namespace {
 constexpr size_t kMaxTextLength = 1024;
 
 bool ValidRow(const CVeldanAssembly::_ROW& row) {
-    return std::isfinite(row.vertical) && row.vertical >= -90.0 && row.vertical <= 90.0 &&
-           row.shots >= 1 && row.shots <= CVeldanAssembly::kMaxShotsPerRow &&
-           std::isfinite(row.start) && row.start >= -360.0 && row.start <= 360.0;
+    return std::isfinite(row.vertical) && row.vertical >= -90.0 && row.vertical <= 90.0 && row.shots >= 1 &&
+           row.shots <= CVeldanAssembly::kMaxShotsPerRow && std::isfinite(row.start) && row.start >= -360.0 &&
+           row.start <= 360.0;
 }
 
 bool ValidText(const char* text) {
@@ -32,8 +32,12 @@ CVeldanAssembly::CVeldanAssembly() = default;
 CVeldanAssembly::~CVeldanAssembly() = default;
 
 CVeldanAssembly::CVeldanAssembly(const CVeldanAssembly& other)
-    : name_(other.name_), description_(other.description_), hasName_(other.hasName_),
-      hasDescription_(other.hasDescription_), rows_(other.rows_), error_(other.error_) {
+    : name_(other.name_),
+      description_(other.description_),
+      hasName_(other.hasName_),
+      hasDescription_(other.hasDescription_),
+      rows_(other.rows_),
+      error_(other.error_) {
     Repoint();
 }
 
@@ -89,8 +93,7 @@ bool CVeldanAssembly::Load(DynStream* stream) {
     std::string data, error;
     std::vector<std::string_view> lines;
     CVeldanAssembly parsed;
-    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) &&
-              SplitLines(data, kMaxLineLength, lines, error);
+    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) && SplitLines(data, kMaxLineLength, lines, error);
     for (size_t i = 0; ok && i < lines.size(); ++i) {
         LineScanner scan(lines[i]);
         if (scan.AtEnd()) continue;
@@ -113,7 +116,8 @@ bool CVeldanAssembly::Load(DynStream* stream) {
             _ROW row;
             long long shots = 0;
             if (!scan.Number(row.vertical) || !scan.Integer(shots, 1, kMaxShotsPerRow)) {
-                error = where + "row: vertical angle and number of shots (1 to " + std::to_string(kMaxShotsPerRow) + ") expected";
+                error = where + "row: vertical angle and number of shots (1 to " + std::to_string(kMaxShotsPerRow) +
+                        ") expected";
                 ok = false;
                 break;
             }
@@ -150,6 +154,7 @@ bool CVeldanAssembly::Save(DynStream* stream) {
     if (name) text += "name = " + Quote(name) + "\n";
     if (description) text += "description = " + Quote(description) + "\n";
     for (const auto& row : rows_)
-        text += "row = " + FormatNumber(row.vertical) + " " + std::to_string(row.shots) + " " + FormatNumber(row.start) + "\n";
+        text += "row = " + FormatNumber(row.vertical) + " " + std::to_string(row.shots) + " " +
+                FormatNumber(row.start) + "\n";
     return WriteAndCommit(stream, text);
 }

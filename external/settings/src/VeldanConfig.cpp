@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "ConfigSettings.h"
-#include "stream/DynStream.h"
 #include "TextLines.h"
+#include "stream/DynStream.h"
 
 using namespace veldan::settings;
 
@@ -115,8 +115,7 @@ bool CVeldanConfig::Load(DynStream* stream) {
     std::string data, error;
     std::vector<std::string_view> lines;
     std::vector<Assignment> assignments;
-    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) &&
-              SplitLines(data, kMaxLineLength, lines, error);
+    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) && SplitLines(data, kMaxLineLength, lines, error);
     for (size_t i = 0; ok && i < lines.size(); ++i) {
         if (LineScanner(lines[i]).AtEnd()) continue;
         Assignment a{};
@@ -201,39 +200,67 @@ bool CVeldanConfig::Save(DynStream* stream) {
         auto clampInt = [&](int& v) { v = static_cast<int>(ClampToSetting(v, s, s.min)); };
         switch (s.type) {
             case SettingType::Int:
-                if (key == "port") clampInt(serialPort);
-                else if (key == "packet_rate") clampInt(packetRate);
-                else if (key == "log_level") clampInt(logLevel);
-                else if (key == "horizontal_drive") clampInt(hDriveAddress);
-                else if (key == "vertical_drive") clampInt(vDriveAddress);
-                else if (key == "control_module") clampInt(controlAddress);
-                else if (key == "shutter_module") clampInt(shutterAddress);
-                else if (key == "shutter_relay") clampInt(shutterRelay);
-                else if (key == "preshot_module") clampInt(preshotAddress);
-                else if (key == "preshot_relay") clampInt(preshotRelay);
-                else if (key == "bracketing") clampInt(bracketing);
-                else if (key == "repetitions") clampInt(repetitions);
-                else if (key == "acceleration_time") for (int& v : accelerationTime) clampInt(v);
-                else if (key == "holding_power") for (int& v : holdingPower) clampInt(v);
-                else if (key == "running_power") for (int& v : runningPower) clampInt(v);
+                if (key == "port")
+                    clampInt(serialPort);
+                else if (key == "packet_rate")
+                    clampInt(packetRate);
+                else if (key == "log_level")
+                    clampInt(logLevel);
+                else if (key == "horizontal_drive")
+                    clampInt(hDriveAddress);
+                else if (key == "vertical_drive")
+                    clampInt(vDriveAddress);
+                else if (key == "control_module")
+                    clampInt(controlAddress);
+                else if (key == "shutter_module")
+                    clampInt(shutterAddress);
+                else if (key == "shutter_relay")
+                    clampInt(shutterRelay);
+                else if (key == "preshot_module")
+                    clampInt(preshotAddress);
+                else if (key == "preshot_relay")
+                    clampInt(preshotRelay);
+                else if (key == "bracketing")
+                    clampInt(bracketing);
+                else if (key == "repetitions")
+                    clampInt(repetitions);
+                else if (key == "acceleration_time")
+                    for (int& v : accelerationTime) clampInt(v);
+                else if (key == "holding_power")
+                    for (int& v : holdingPower) clampInt(v);
+                else if (key == "running_power")
+                    for (int& v : runningPower) clampInt(v);
                 break;
             case SettingType::Flag:
-                if (key == "simultaneous") simultaneous = simultaneous ? 1 : 0;
-                else if (key == "verbose") verbose = verbose ? 1 : 0;
+                if (key == "simultaneous")
+                    simultaneous = simultaneous ? 1 : 0;
+                else if (key == "verbose")
+                    verbose = verbose ? 1 : 0;
                 break;
             case SettingType::Double: {
                 auto clamp = [&](double& v, double fallback) { v = ClampToSetting(v, s, fallback); };
-                if (key == "battery_empty") clamp(batteryEmpty, 10.5);
-                else if (key == "battery_full") clamp(batteryFull, 12.6);
-                else if (key == "twisting_limit") clamp(twistingLimit, -1);
-                else if (key == "lower_limit") clamp(lowerLimit, -90);
-                else if (key == "upper_limit") clamp(upperLimit, 90);
-                else if (key == "preshot_time") clamp(preshotTime, 0.5);
-                else if (key == "exposure_time") clamp(exposureTime, 0.2);
-                else if (key == "recover_time") clamp(recoverTime, 1.0);
-                else if (key == "global_speed") clamp(globalSpeed, 1.0);
-                else if (key == "horizontal_gear") clamp(horizontalSpeed, 1.0);
-                else if (key == "vertical_gear") clamp(verticalSpeed, 1.0);
+                if (key == "battery_empty")
+                    clamp(batteryEmpty, 10.5);
+                else if (key == "battery_full")
+                    clamp(batteryFull, 12.6);
+                else if (key == "twisting_limit")
+                    clamp(twistingLimit, -1);
+                else if (key == "lower_limit")
+                    clamp(lowerLimit, -90);
+                else if (key == "upper_limit")
+                    clamp(upperLimit, 90);
+                else if (key == "preshot_time")
+                    clamp(preshotTime, 0.5);
+                else if (key == "exposure_time")
+                    clamp(exposureTime, 0.2);
+                else if (key == "recover_time")
+                    clamp(recoverTime, 1.0);
+                else if (key == "global_speed")
+                    clamp(globalSpeed, 1.0);
+                else if (key == "horizontal_gear")
+                    clamp(horizontalSpeed, 1.0);
+                else if (key == "vertical_gear")
+                    clamp(verticalSpeed, 1.0);
                 break;
             }
             case SettingType::Parking:
@@ -242,15 +269,16 @@ bool CVeldanConfig::Save(DynStream* stream) {
                     parkingAngle[a] = ClampToSetting(parkingAngle[a], s, 0.0);
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     if (lowerLimit > upperLimit) std::swap(lowerLimit, upperLimit);
     if (batteryEmpty > batteryFull) std::swap(batteryEmpty, batteryFull);
     if (!(batteryEmpty < batteryFull)) {
-        if (batteryFull < 100) batteryFull = std::min(100.0, batteryEmpty + 0.1);
-        else batteryEmpty = batteryFull - 0.1;
+        if (batteryFull < 100)
+            batteryFull = std::min(100.0, batteryEmpty + 0.1);
+        else
+            batteryEmpty = batteryFull - 0.1;
     }
     if (!IsCleanText(logFile) || logFile.size() > kMaxLineLength / 2) logFile = "VELDANtraffic.log";
 

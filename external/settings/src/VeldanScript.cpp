@@ -1,9 +1,9 @@
 // CVeldanScript: the operation list with its file form.
 #include "settings/VeldanScript.h"
 
-#include "stream/DynStream.h"
 #include "ScriptFormat.h"
 #include "TextLines.h"
+#include "stream/DynStream.h"
 
 using namespace veldan::settings;
 
@@ -29,15 +29,13 @@ bool CVeldanScript::Load(DynStream* stream) {
     std::string data, error;
     std::vector<std::string_view> lines;
     std::vector<std::unique_ptr<Entry>> parsed;
-    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) &&
-              SplitLines(data, kMaxLineLength, lines, error);
+    bool ok = ReadWholeStream(stream, kMaxFileSize, data, error) && SplitLines(data, kMaxLineLength, lines, error);
     for (size_t i = 0; ok && i < lines.size(); ++i) {
         op o;
         std::string text, lineError;
         bool hasText = false;
         switch (ParseOpLine(lines[i], o, text, hasText, lineError)) {
-            case LineResult::Empty:
-                break;
+            case LineResult::Empty: break;
             case LineResult::Operation:
                 if (parsed.size() >= static_cast<size_t>(kMaxOps)) {
                     error = "more than " + std::to_string(kMaxOps) + " operations";
@@ -147,7 +145,8 @@ void CVeldanScript::CopyFrom(const CVeldanScript& other) {
     {
         std::lock_guard lock(other.mutex_);
         copy.reserve(other.ops_.size());
-        for (const auto& entry : other.ops_) copy.push_back(MakeEntry(entry->record, entry->text, entry->record.text != nullptr));
+        for (const auto& entry : other.ops_)
+            copy.push_back(MakeEntry(entry->record, entry->text, entry->record.text != nullptr));
     }
     std::lock_guard lock(mutex_);
     ops_.swap(copy);

@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -61,11 +61,17 @@ bool ParseMode(const char* mode, Kind& kind, bool& alsoRead) {
     for (const char* p = mode; *p; ++p)
         if (*p != 'b' && *p != 't') m += *p;  // binary and text are the same here
     alsoRead = false;
-    if (m == "r") kind = Kind::Read;
-    else if (m == "w") kind = Kind::Replace;
-    else if (m == "a") kind = Kind::Append;
-    else if (m == "a+") { kind = Kind::Append; alsoRead = true; }
-    else return false;
+    if (m == "r")
+        kind = Kind::Read;
+    else if (m == "w")
+        kind = Kind::Replace;
+    else if (m == "a")
+        kind = Kind::Append;
+    else if (m == "a+") {
+        kind = Kind::Append;
+        alsoRead = true;
+    } else
+        return false;
     return true;
 }
 
@@ -74,13 +80,13 @@ bool ParseMode(const char* mode, Kind& kind, bool& alsoRead) {
 struct DynStream {
     std::mutex mutex;
     Kind kind = Kind::Read;
-    FILE* file = nullptr;  // Read and Append streams
+    FILE* file = nullptr;                               // Read and Append streams
     std::unique_ptr<veldan::AtomicFileWriter> replace;  // Replace streams
-    std::string buffer;    // Replace: bytes not yet handed to the writer
-    std::string path;      // as given (UTF-8)
-    bool failed = false;     // a write failed: a Replace stream is not committed
-    bool committed = false;  // Replace: the target has been replaced (or the attempt failed)
-    bool readFailed = false; // a read on a stream not open for reading
+    std::string buffer;                                 // Replace: bytes not yet handed to the writer
+    std::string path;                                   // as given (UTF-8)
+    bool failed = false;                                // a write failed: a Replace stream is not committed
+    bool committed = false;                             // Replace: the target has been replaced (or the attempt failed)
+    bool readFailed = false;                            // a read on a stream not open for reading
     std::unordered_map<std::thread::id, std::string> pending;
 
     static constexpr size_t kReplaceBuffer = 64 * 1024;
@@ -98,13 +104,19 @@ struct DynStream {
     // Writes bytes to the file; marks the stream failed on a short write.
     bool Put(const char* data, size_t size) {
         if (size == 0) return !failed;
-        if (!IsOpen() || committed || kind == Kind::Read) { failed = true; return false; }
+        if (!IsOpen() || committed || kind == Kind::Read) {
+            failed = true;
+            return false;
+        }
         if (kind == Kind::Replace) {
             if (failed) return false;
             buffer.append(data, size);
             return buffer.size() < kReplaceBuffer || Drain();
         }
-        if (std::fwrite(data, 1, size, file) != size) { failed = true; return false; }
+        if (std::fwrite(data, 1, size, file) != size) {
+            failed = true;
+            return false;
+        }
         return true;
     }
 
@@ -112,7 +124,10 @@ struct DynStream {
     bool Write(const char* data, size_t size) {
         // Refused writes after a commit do not spoil the committed file.
         if (committed) return false;
-        if (kind == Kind::Read || !IsOpen()) { failed = true; return false; }
+        if (kind == Kind::Read || !IsOpen()) {
+            failed = true;
+            return false;
+        }
         auto it = pending.find(std::this_thread::get_id());
         const void* lf = std::memchr(data, '\n', size);
         if (it == pending.end()) {
@@ -125,7 +140,10 @@ struct DynStream {
             if (size < kMaxPendingLine) {
                 const char* last = static_cast<const char*>(lf);
                 for (const char* p = data + size; p-- > last;)
-                    if (*p == '\n') { last = p; break; }
+                    if (*p == '\n') {
+                        last = p;
+                        break;
+                    }
                 cut = static_cast<size_t>(last - data) + 1;
             }
             bool ok = Put(data, cut);
@@ -197,7 +215,7 @@ DynStream* OpenReplace(std::string path) {
     stream->path = path;
     stream->replace = std::make_unique<veldan::AtomicFileWriter>(path);
     if (!stream->replace->IsOpen()) return nullptr;  // errno from the writer
-    return stream.release();  // owned by the caller until dyn_fclose
+    return stream.release();                         // owned by the caller until dyn_fclose
 }
 
 }  // namespace
@@ -226,17 +244,29 @@ DynStream* dyn_fopen(const char* utf8Path, const char* mode) {
 }
 
 DynStream* dyn_wfopen(const wchar_t* path, const char* mode) {
-    if (!path) { errno = EINVAL; return nullptr; }
+    if (!path) {
+        errno = EINVAL;
+        return nullptr;
+    }
     std::string narrow;
-    if (!WideToUtf8(path, narrow)) { errno = EILSEQ; return nullptr; }
+    if (!WideToUtf8(path, narrow)) {
+        errno = EILSEQ;
+        return nullptr;
+    }
     return dyn_fopen(narrow.c_str(), mode);
 }
 
 DynStream* dyn_wfopen(const wchar_t* path, const wchar_t* mode) {
-    if (!mode) { errno = EINVAL; return nullptr; }
+    if (!mode) {
+        errno = EINVAL;
+        return nullptr;
+    }
     std::string narrowMode;
     for (const wchar_t* p = mode; *p; ++p) {
-        if (*p > 0x7F) { errno = EINVAL; return nullptr; }
+        if (*p > 0x7F) {
+            errno = EINVAL;
+            return nullptr;
+        }
         narrowMode += static_cast<char>(*p);
     }
     return dyn_wfopen(path, narrowMode.c_str());

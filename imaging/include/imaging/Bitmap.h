@@ -47,12 +47,11 @@ public:
     // An owned bitmap of width x height (both > 0). Fails with kTooLarge
     // above `limits` (the picture limits unless the caller passes others)
     // and kOutOfMemory when memory cannot be had.
-    static Result<Bitmap> Create(uint32_t width, uint32_t height, PixelLayout layout,
-                                 Fill fill = Fill::kZero, const Limits& limits = {});
+    static Result<Bitmap> Create(uint32_t width, uint32_t height, PixelLayout layout, Fill fill = Fill::kZero,
+                                 const Limits& limits = {});
     // A bitmap over memory the caller owns and keeps alive for the bitmap's
     // life. `stride` must be at least width * BytesPerPixel(layout).
-    static Result<Bitmap> Wrap(uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                               PixelLayout layout);
+    static Result<Bitmap> Wrap(uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, PixelLayout layout);
 
     // A deep, owned copy (kOutOfMemory on failure). Copies and the derived
     // bitmaps of Rotate and friends are not held to the picture limits: the

@@ -18,7 +18,7 @@ VELDAN_API const char* FormatName(Format format);
 
 // Header facts of a picture, read without decoding pixels.
 struct ImageInfo {
-    uint32_t width = 0;   // as stored in the file, before any turn
+    uint32_t width = 0;  // as stored in the file, before any turn
     uint32_t height = 0;
     Format format = Format::kUnknown;
     // EXIF/TIFF orientation 1..8 (1 = stored upright, 3 = 180 degrees,

@@ -10,8 +10,8 @@
 namespace veldan::imaging {
 
 struct Limits {
-    uint32_t max_side = 30000;                 // pixels on either side
-    uint64_t max_pixels = 400ull * 1000 * 1000; // width * height
+    uint32_t max_side = 30000;                   // pixels on either side
+    uint64_t max_pixels = 400ull * 1000 * 1000;  // width * height
 
     // No policy limit, only what memory addressing allows.
     static constexpr Limits None() { return Limits{UINT32_MAX, UINT64_MAX}; }

@@ -9,14 +9,14 @@
 namespace veldan::imaging {
 
 enum class ErrorCode {
-    kIoError = 1,       // the file cannot be opened, read or written
-    kUnknownFormat,     // the bytes are not a picture format the layer reads
-    kCorrupt,           // the picture data is truncated or damaged
-    kTooLarge,          // declared dimensions above the limits (see Limits.h)
-    kOutOfMemory,       // an allocation failed
-    kUnsupported,       // a valid file using a feature the layer does not read
-    kInvalidArgument,   // empty bitmap, zero size, bad parameter
-    kNoPreview,         // the file has no embedded preview picture
+    kIoError = 1,      // the file cannot be opened, read or written
+    kUnknownFormat,    // the bytes are not a picture format the layer reads
+    kCorrupt,          // the picture data is truncated or damaged
+    kTooLarge,         // declared dimensions above the limits (see Limits.h)
+    kOutOfMemory,      // an allocation failed
+    kUnsupported,      // a valid file using a feature the layer does not read
+    kInvalidArgument,  // empty bitmap, zero size, bad parameter
+    kNoPreview,        // the file has no embedded preview picture
 };
 
 VELDAN_API const char* ErrorCodeName(ErrorCode code);
@@ -30,7 +30,7 @@ struct Error {
 template <class T>
 class Result {
 public:
-    Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit on purpose
+    Result(T value) : value_(std::move(value)) {}      // NOLINT: implicit on purpose
     Result(Error error) : error_(std::move(error)) {}  // NOLINT
     Result(ErrorCode code, std::string message) : error_{code, std::move(message)} {}
 

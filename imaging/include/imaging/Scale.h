@@ -26,7 +26,7 @@ VELDAN_API Size FitWithin(uint32_t width, uint32_t height, uint32_t max_width, u
 // Decodes a picture file at the cheapest size that still covers
 // width x height (DCT scaling for JPEG; the embedded preview for camera raw
 // when options.preview is set) and box-scales it to exactly width x height.
-VELDAN_API Result<Bitmap> MakeThumbnailFromFile(const std::filesystem::path& path, uint32_t width,
-                                                uint32_t height, const DecodeOptions& options = {});
+VELDAN_API Result<Bitmap> MakeThumbnailFromFile(const std::filesystem::path& path, uint32_t width, uint32_t height,
+                                                const DecodeOptions& options = {});
 
 }  // namespace veldan::imaging

@@ -24,7 +24,9 @@ public:
     // Address of an exported symbol, or null.
     void* Symbol(const char* name) const;
     template <typename F>
-    F Function(const char* name) const { return reinterpret_cast<F>(Symbol(name)); }
+    F Function(const char* name) const {
+        return reinterpret_cast<F>(Symbol(name));
+    }
     const std::filesystem::path& Path() const { return path_; }
 
 private:

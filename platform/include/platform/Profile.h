@@ -3,8 +3,8 @@
 #include <map>
 #include <memory>
 #include <string>
-#include "platform/Export.h"
 #include "platform/CriticalSection.h"
+#include "platform/Export.h"
 
 namespace veldan {
 
@@ -17,7 +17,8 @@ public:
     explicit Profile(std::filesystem::path file);
     ~Profile();
 
-    std::wstring GetString(const std::wstring& section, const std::wstring& key, const std::wstring& fallback = L"") const;
+    std::wstring GetString(const std::wstring& section, const std::wstring& key,
+                           const std::wstring& fallback = L"") const;
     int GetInt(const std::wstring& section, const std::wstring& key, int fallback) const;
     bool WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value);
     bool WriteInt(const std::wstring& section, const std::wstring& key, int value);

@@ -11,19 +11,19 @@ namespace veldan::preview::demo {
 // this object goes.
 class VirtualHeadProcess {
 public:
-  VirtualHeadProcess() = default;
-  ~VirtualHeadProcess() { Stop(); }
-  VirtualHeadProcess(const VirtualHeadProcess&) = delete;
-  VirtualHeadProcess& operator=(const VirtualHeadProcess&) = delete;
+    VirtualHeadProcess() = default;
+    ~VirtualHeadProcess() { Stop(); }
+    VirtualHeadProcess(const VirtualHeadProcess&) = delete;
+    VirtualHeadProcess& operator=(const VirtualHeadProcess&) = delete;
 
-  // Starts program with arguments and waits up to timeoutMs for its
-  // "ready" line. False with a reason (and nothing left running) otherwise.
-  bool Start(const std::filesystem::path& program, const QStringList& arguments, int timeoutMs, QString& error);
-  void Stop();
-  bool Running() const { return process_.state() != QProcess::NotRunning; }
+    // Starts program with arguments and waits up to timeoutMs for its
+    // "ready" line. False with a reason (and nothing left running) otherwise.
+    bool Start(const std::filesystem::path& program, const QStringList& arguments, int timeoutMs, QString& error);
+    void Stop();
+    bool Running() const { return process_.state() != QProcess::NotRunning; }
 
 private:
-  QProcess process_;
+    QProcess process_;
 };
 
 // The lowest COM number that no serial device answers to on this machine

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#include "memblock/MemBlockDesc.h"
 #include "VELDANPanorama/AccessControl.h"
 #include "VELDANPanorama/Records.h"
+#include "memblock/MemBlockDesc.h"
 #include "platform/CriticalSection.h"
 #include "platform/Export.h"
 #include "platform/Window.h"
@@ -41,7 +41,6 @@ public:
     void Clear();
     bool Load(void* reader);
     bool Save(void* writer);
-
 };
 
 struct VELDANImageJobs;
@@ -132,8 +131,8 @@ private:
     std::unique_ptr<wchar_t[]> filename;
     uint32_t width = 0;
     uint32_t height = 0;
-    void* picture = nullptr;           // loaded picture (imaging layer), none until loaded
-    void* thumbnails[3] = {};          // null-terminated, newest first, at most two
+    void* picture = nullptr;   // loaded picture (imaging layer), none until loaded
+    void* thumbnails[3] = {};  // null-terminated, newest first, at most two
     veldan::CriticalSection generation_lock;
     // Counts renames, so that a thumbnail made from the previous file is not
     // added after a rename.

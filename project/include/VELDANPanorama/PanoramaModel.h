@@ -1,10 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include "memblock/MemBlockDesc.h"
-#include "memblock/MemoryBlock.h"
 #include "VELDANPanorama/PanoramaImage.h"
 #include "VELDANPanorama/Records.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 #include "platform/Export.h"
 
 // One set of exposures shot at one tile position: `count` slots, each empty
@@ -114,9 +114,7 @@ public:
     virtual bool Save(void* writer);
     virtual bool Load(void* reader);
 
-    VELDANPanoramaPathNode* Node(uint32_t index) {
-        return static_cast<VELDANPanoramaPathNode*>(GetItem(index, false));
-    }
+    VELDANPanoramaPathNode* Node(uint32_t index) { return static_cast<VELDANPanoramaPathNode*>(GetItem(index, false)); }
     // Appends a node naming tile_nr.
     void Append(int32_t tile_nr);
 };

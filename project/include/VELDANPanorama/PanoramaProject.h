@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "memblock/MemBlockDesc.h"
-#include "memblock/MemoryBlock.h"
 #include "VELDANPanorama/PanoramaModel.h"
 #include "VELDANPanorama/Records.h"
+#include "memblock/MemBlockDesc.h"
+#include "memblock/MemoryBlock.h"
 #include "platform/Export.h"
 
 // One spherical panorama: meta records, the tiles (the list's items, in

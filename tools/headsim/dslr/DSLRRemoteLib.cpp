@@ -65,7 +65,8 @@ bool Ask(const std::string& request, int timeoutMs, std::string& reply) {
     reply.clear();
     char buffer[512];
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) return false;
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left));
@@ -112,7 +113,8 @@ VELDAN_C_API int ReleaseShutter(int timeoutSeconds, char* fileName, int fileName
     if (timeoutSeconds < 0) timeoutSeconds = 0;
     std::string reply;
     // The socket answers after the camera's own time-out; allow a margin.
-    if (!Ask("camera release " + std::to_string(timeoutSeconds), timeoutSeconds * 1000 + 5000, reply)) return kNotRunning;
+    if (!Ask("camera release " + std::to_string(timeoutSeconds), timeoutSeconds * 1000 + 5000, reply))
+        return kNotRunning;
     if (reply.size() < 3 || reply.compare(0, 3, "OK ") != 0) return ErrorCode(reply);
     if (fileName && fileNameSize > 0) {
         const std::string name = reply.substr(3);

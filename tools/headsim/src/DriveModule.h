@@ -17,15 +17,15 @@ struct DriveConfig {
 
 // Snapshot of a drive for the control socket and tests.
 struct DriveState {
-    double angle = 0.0;     // degrees from the reference mark, in the angle sense of the bus driver
-    int64_t counter = 0;    // the raw position counter the drive reports to "p"
+    double angle = 0.0;   // degrees from the reference mark, in the angle sense of the bus driver
+    int64_t counter = 0;  // the raw position counter the drive reports to "p"
     bool moving = false;
     bool referencing = false;
-    int64_t target = 0;     // "S" register
-    int64_t speed = 0;      // "F" register, steps per second
+    int64_t target = 0;       // "S" register
+    int64_t speed = 0;        // "F" register, steps per second
     int64_t accelTenths = 0;  // "A" register
-    int holdPower = 9;      // "I"
-    int runPower = 9;       // "J"
+    int holdPower = 9;        // "I"
+    int runPower = 9;         // "J"
 };
 
 // A motor axis. The motor position is kept in steps in the direction of the
@@ -56,7 +56,7 @@ protected:
     bool BusyAt(double nowMs) const override;
 
 private:
-    void Update(double nowMs);  // finishes a reference run that has arrived
+    void Update(double nowMs);    // finishes a reference run that has arrived
     double Acceleration() const;  // steps per second²
     double Speed() const;
     int64_t CounterAt(double nowMs) const;

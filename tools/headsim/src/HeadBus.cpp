@@ -10,7 +10,8 @@ HeadBus::HeadBus(const HeadConfig& config, SimClock& clock, FaultDice& dice)
     double now = clock_.NowMs();
     auto add = [&](uint8_t address, std::unique_ptr<BusModule> module) {
         if (address > 31) throw std::invalid_argument("bus address " + std::to_string(address) + " is not 0..31");
-        if (modules_.count(address)) throw std::invalid_argument("two modules at bus address " + std::to_string(address));
+        if (modules_.count(address))
+            throw std::invalid_argument("two modules at bus address " + std::to_string(address));
         modules_[address] = std::move(module);
     };
     auto h = std::make_unique<DriveModule>(config.horizontal, now);

@@ -51,9 +51,12 @@ bool ParseAddress(const std::string& text, uint8_t& address) {
 }
 
 bool ParseSwitch(const std::string& text, bool& on) {
-    if (text == "on" || text == "1") on = true;
-    else if (text == "off" || text == "0") on = false;
-    else return false;
+    if (text == "on" || text == "1")
+        on = true;
+    else if (text == "off" || text == "0")
+        on = false;
+    else
+        return false;
     return true;
 }
 
@@ -71,7 +74,8 @@ const char* kHelp =
     "camera-disconnect on|off|vanish|restore|clear, quit";
 }  // namespace
 
-HeadSimulator::HeadSimulator(SimOptions options) : options_(std::move(options)), dice_(options_.seed), line_(dice_, options_.baud) {
+HeadSimulator::HeadSimulator(SimOptions options)
+    : options_(std::move(options)), dice_(options_.seed), line_(dice_, options_.baud) {
     clock_.SetScale(options_.timeScale);
     if (options_.clockPaused) clock_.Pause();
 }
@@ -117,7 +121,8 @@ bool HeadSimulator::Start(std::string& error) {
         return false;
     }
     socketPath_ = options_.socket.empty() ? documents_ / "VELDANmodular" / "headsim.sock" : options_.socket;
-    if (!socket_.Open(socketPath_, [this](const std::string& line) { return HandleCommand(line); }, error)) {
+    if (!socket_.Open(
+            socketPath_, [this](const std::string& line) { return HandleCommand(line); }, error)) {
         link_.Remove();
         line_.Close();
         camera_.reset();
@@ -190,9 +195,9 @@ std::string HeadSimulator::StateLine() {
     for (bool on : bus_->Relays()) relays += on ? '1' : '0';
     std::ostringstream out;
     out << "OK h=" << Degrees(a.horizontal) << " v=" << Degrees(a.vertical) << " relays=" << relays
-        << " presses=" << camera_->Presses() << " files=" << camera_->FramesWritten() << " voltage="
-        << Format("%.2f", bus_->Voltage()) << " camera=" << camera_->Ping() << " port="
-        << (vanished_.load() ? std::string("vanished") : line_.SlavePath());
+        << " presses=" << camera_->Presses() << " files=" << camera_->FramesWritten()
+        << " voltage=" << Format("%.2f", bus_->Voltage()) << " camera=" << camera_->Ping()
+        << " port=" << (vanished_.load() ? std::string("vanished") : line_.SlavePath());
     return out.str();
 }
 
@@ -210,8 +215,8 @@ std::string HeadSimulator::FaultsLine() {
         for (uint8_t a : errorModules_) out << (first ? "" : ",") << int(a), first = false;
         if (errorModules_.empty()) out << '-';
     }
-    out << " camera-nofiles=" << (camera_->Delivering() ? 0 : 1) << " camera-disconnect=" << (camera_->Disconnected() ? 1 : 0)
-        << " vanished=" << (vanished_.load() ? 1 : 0);
+    out << " camera-nofiles=" << (camera_->Delivering() ? 0 : 1)
+        << " camera-disconnect=" << (camera_->Disconnected() ? 1 : 0) << " vanished=" << (vanished_.load() ? 1 : 0);
     return out.str();
 }
 
@@ -222,9 +227,12 @@ std::string HeadSimulator::FaultCommand(const std::string& args) {
     double rate = 1.0;
     if (kind == "noise" || kind == "drop" || kind == "echo-loss") {
         if (w.size() > 2 || (w.size() == 2 && !ParseRate(w[1], rate))) return "ERR the rate must be 0..1";
-        if (kind == "noise") line_.SetNoiseRate(rate);
-        else if (kind == "drop") line_.SetDropRate(rate);
-        else bus_->SetEchoLossRate(rate);
+        if (kind == "noise")
+            line_.SetNoiseRate(rate);
+        else if (kind == "drop")
+            line_.SetDropRate(rate);
+        else
+            bus_->SetEchoLossRate(rate);
         return "OK " + kind + " " + Format("%g", rate);
     }
     if (kind == "mute" || kind == "unmute") {
@@ -236,18 +244,23 @@ std::string HeadSimulator::FaultCommand(const std::string& args) {
     if (kind == "error") {
         uint8_t address;
         bool on;
-        if (w.size() != 3 || !ParseAddress(w[1], address) || !ParseSwitch(w[2], on)) return "ERR usage: fault error ADDR on|off";
+        if (w.size() != 3 || !ParseAddress(w[1], address) || !ParseSwitch(w[2], on))
+            return "ERR usage: fault error ADDR on|off";
         if (!bus_->SetModuleError(address, on)) return "ERR no module at address " + w[1];
         std::lock_guard guard(faultLock_);
-        if (on) errorModules_.insert(address);
-        else errorModules_.erase(address);
+        if (on)
+            errorModules_.insert(address);
+        else
+            errorModules_.erase(address);
         return "OK error " + w[1] + " " + w[2];
     }
     if (kind == "camera-nofiles" || kind == "camera-disconnect") {
         bool on = true;
         if (w.size() > 2 || (w.size() == 2 && !ParseSwitch(w[1], on))) return "ERR usage: fault " + kind + " on|off";
-        if (kind == "camera-nofiles") camera_->SetDelivering(!on);
-        else camera_->SetDisconnected(on);
+        if (kind == "camera-nofiles")
+            camera_->SetDelivering(!on);
+        else
+            camera_->SetDisconnected(on);
         return "OK " + kind + (on ? " on" : " off");
     }
     if (kind == "vanish") {
@@ -382,9 +395,10 @@ std::string HeadSimulator::HandleCommand(const std::string& line) {
     }
     if (command == "stats") {
         std::ostringstream out;
-        out << "OK rx_bytes=" << line_.BytesIn() << " tx_bytes=" << line_.BytesOut() << " rx_frames=" << bus_->FramesReceived()
-            << " tx_frames=" << bus_->FramesSent() << " dropped=" << line_.BytesDropped()
-            << " corrupted=" << line_.BytesCorrupted() << " echoes_lost=" << bus_->EchoesLost();
+        out << "OK rx_bytes=" << line_.BytesIn() << " tx_bytes=" << line_.BytesOut()
+            << " rx_frames=" << bus_->FramesReceived() << " tx_frames=" << bus_->FramesSent()
+            << " dropped=" << line_.BytesDropped() << " corrupted=" << line_.BytesCorrupted()
+            << " echoes_lost=" << bus_->EchoesLost();
         return out.str();
     }
     if (command == "faults") return FaultsLine();

@@ -19,17 +19,17 @@
 namespace headsim {
 
 struct SimOptions {
-    int com = 0;                              // COM number of the link, 1..255
-    std::filesystem::path documents;          // documents folder; empty: the user's (platform)
-    std::filesystem::path panorama;           // source picture; empty: the generated test scene
-    int sceneWidth = 3600;                    // size of the generated scene
+    int com = 0;                      // COM number of the link, 1..255
+    std::filesystem::path documents;  // documents folder; empty: the user's (platform)
+    std::filesystem::path panorama;   // source picture; empty: the generated test scene
+    int sceneWidth = 3600;            // size of the generated scene
     int sceneHeight = 1800;
     CameraConfig camera;
     HeadConfig head;
-    int shutterRelay = 1;                     // relay of the control module wired to the shutter
-    int focusRelay = 0;                       // relay wired to the focus (pre-shot) contact
-    int baud = 0;                             // 0: no byte timing
-    std::filesystem::path socket;             // empty: <documents>/VELDANmodular/headsim.sock
+    int shutterRelay = 1;          // relay of the control module wired to the shutter
+    int focusRelay = 0;            // relay wired to the focus (pre-shot) contact
+    int baud = 0;                  // 0: no byte timing
+    std::filesystem::path socket;  // empty: <documents>/VELDANmodular/headsim.sock
     double timeScale = 1.0;
     bool clockPaused = false;
     uint64_t seed = 1;

@@ -45,7 +45,8 @@ bool LoadPicture(const std::filesystem::path& path, RgbImage& image, std::string
     auto decoded = img::DecodeJpegFile(path, options);
     if (!decoded && decoded.code() != img::ErrorCode::kIoError) {
         auto png = img::DecodePngFile(path, options);
-        if (png) decoded = std::move(png);
+        if (png)
+            decoded = std::move(png);
         else if (png.code() != img::ErrorCode::kUnknownFormat && png.code() != img::ErrorCode::kCorrupt)
             decoded = std::move(png);  // a PNG file with a problem of its own
     }

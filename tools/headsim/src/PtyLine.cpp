@@ -15,7 +15,8 @@ namespace headsim {
 using Clock = std::chrono::steady_clock;
 
 PtyLine::PtyLine(FaultDice& dice, int baud)
-    : dice_(dice), byteTime_(baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / baud) : std::chrono::nanoseconds(0)) {}
+    : dice_(dice),
+      byteTime_(baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / baud) : std::chrono::nanoseconds(0)) {}
 
 PtyLine::~PtyLine() { Close(); }
 
@@ -50,7 +51,8 @@ bool PtyLine::Open(std::string& error) {
     ::cfsetospeed(&tio, B19200);
     if (::tcsetattr(slave_, TCSANOW, &tio) != 0) return fail("cannot set raw mode");
     int flags = ::fcntl(master_, F_GETFL);
-    if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) return fail("cannot make the line non-blocking");
+    if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail("cannot make the line non-blocking");
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) return fail("cannot create an eventfd");
     {

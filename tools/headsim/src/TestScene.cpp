@@ -79,11 +79,15 @@ RgbImage MakeTestScene(int width, int height) {
             bool major = near(az, 30.0) || near(el, 30.0);
             bool minor = near(az, 10.0) || near(el, 10.0);
             bool axis = std::min(az, 360.0 - az) <= halfWidth * 1.5 || std::fabs(el) <= halfWidth * 1.5;
-            if (axis) k = 0.0;
-            else if (major) k = 0.25;
-            else if (minor) k *= 0.6;
+            if (axis)
+                k = 0.0;
+            else if (major)
+                k = 0.25;
+            else if (minor)
+                k *= 0.6;
             uint8_t* p = img.At(x, y);
-            for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(std::lround(std::clamp(c[i] * k, 0.0, 1.0) * 255.0));
+            for (int i = 0; i < 3; ++i)
+                p[i] = static_cast<uint8_t>(std::lround(std::clamp(c[i] * k, 0.0, 1.0) * 255.0));
         }
     }
     return img;

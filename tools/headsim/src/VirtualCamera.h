@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>

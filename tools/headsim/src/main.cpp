@@ -1,7 +1,7 @@
 // veldan-headsim: the virtual head on a pseudo-terminal.
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
 
 #include "HeadSimulator.h"
 #include "Options.h"
@@ -12,12 +12,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     headsim::CommandLine cl = headsim::ParseCommandLine(args);
     switch (cl.action) {
-        case headsim::Action::Help:
-            std::fputs(headsim::UsageText(), stdout);
-            return 0;
-        case headsim::Action::Fail:
-            std::fprintf(stderr, "veldan-headsim: %s\n", cl.error.c_str());
-            return 2;
+        case headsim::Action::Help: std::fputs(headsim::UsageText(), stdout); return 0;
+        case headsim::Action::Fail: std::fprintf(stderr, "veldan-headsim: %s\n", cl.error.c_str()); return 2;
         case headsim::Action::WriteScene: {
             std::string error;
             if (!headsim::SaveJpeg(cl.sceneOut, headsim::MakeTestScene(cl.sceneWidth, cl.sceneHeight), 92, error)) {
@@ -44,8 +40,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "veldan-headsim: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "veldan-headsim: COM%d is %s, control socket %s\n", cl.sim.com,
-                 simulator.LinkPath().c_str(), simulator.SocketPath().c_str());
+    std::fprintf(stderr, "veldan-headsim: COM%d is %s, control socket %s\n", cl.sim.com, simulator.LinkPath().c_str(),
+                 simulator.SocketPath().c_str());
     std::printf("%s ready\n", simulator.SlavePath().c_str());
     std::fflush(stdout);
 

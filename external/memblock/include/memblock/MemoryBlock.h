@@ -92,12 +92,9 @@ using CMemoryItemFactory = CMemoryItem* (*)(const CMemoryItem* source);
 // It copies only items whose dynamic type is exactly T, so that an item of a
 // class derived from T is never copied as a sliced T.
 template <class T>
-CMemoryItem* CreateMemoryItem(const CMemoryItem* source)
-{
-    if (source == nullptr)
-        return new T();
-    if (typeid(*source) != typeid(T))
-        return nullptr;
+CMemoryItem* CreateMemoryItem(const CMemoryItem* source) {
+    if (source == nullptr) return new T();
+    if (typeid(*source) != typeid(T)) return nullptr;
     return new T(static_cast<const T&>(*source));
 }
 

@@ -13,8 +13,8 @@ struct DynStream;
 
 class VELDAN_API CVeldanConfig {
 public:
-    static constexpr int kBusAddressCount = 32;   // bus addresses 0 to 31
-    static constexpr int kRelayCount = 10;        // relays 0 to 9
+    static constexpr int kBusAddressCount = 32;  // bus addresses 0 to 31
+    static constexpr int kRelayCount = 10;       // relays 0 to 9
     static constexpr size_t kMaxLineLength = 4096;
     static constexpr size_t kMaxFileSize = 1024 * 1024;
 
@@ -56,51 +56,51 @@ public:
     std::string GetLoadError() const { return error_; }
 
     // --- serial line and bus
-    int serialPort;            // COM number, -1 = search
-    uint8_t maxDeviceId;       // highest bus address probed
-    uint8_t simultaneous;      // 1 = overlapping commands of different devices
-    int packetRate;            // packets per minute, 0 = unlimited
+    int serialPort;        // COM number, -1 = search
+    uint8_t maxDeviceId;   // highest bus address probed
+    uint8_t simultaneous;  // 1 = overlapping commands of different devices
+    int packetRate;        // packets per minute, 0 = unlimited
     // --- logging
-    uint8_t verbose;           // 1 = verbose output
-    int logLevel;              // traffic log while |logLevel| == 3
-    DynStream* logStream;      // traffic log, owned; null when closed
-    std::string logFile;       // UTF-8 path; relative to the configuration's folder
+    uint8_t verbose;       // 1 = verbose output
+    int logLevel;          // traffic log while |logLevel| == 3
+    DynStream* logStream;  // traffic log, owned; null when closed
+    std::string logFile;   // UTF-8 path; relative to the configuration's folder
     // --- head
-    const char* edition;       // assembly name or null; set via SetParameter/SetEdition
+    const char* edition;  // assembly name or null; set via SetParameter/SetEdition
     CVeldanAssembly assembly;
-    int hDriveAddress;         // -1 = absent
+    int hDriveAddress;  // -1 = absent
     int vDriveAddress;
     int controlAddress;
-    double batteryEmpty;       // volts
+    double batteryEmpty;  // volts
     double batteryFull;
     // --- per bus address
     int accelerationTime[kBusAddressCount];  // ms, 0 = the drive's own
     int holdingPower[kBusAddressCount];      // percent
     int runningPower[kBusAddressCount];      // percent
     uint8_t parkingEnabled[kBusAddressCount];
-    double parkingAngle[kBusAddressCount];   // degrees
+    double parkingAngle[kBusAddressCount];  // degrees
     // --- contacts
-    int shutterAddress;        // control module bus address, -1 = none
-    int shutterRelay;          // 0 to 9
+    int shutterAddress;  // control module bus address, -1 = none
+    int shutterRelay;    // 0 to 9
     int preshotAddress;
     int preshotRelay;
     // --- movement range
-    double twistingLimit;      // degrees (360 when on), -1 = off
-    double lowerLimit;         // vertical, degrees
+    double twistingLimit;  // degrees (360 when on), -1 = off
+    double lowerLimit;     // vertical, degrees
     double upperLimit;
     // --- shooting
-    int bracketing;            // releases per position
-    int repetitions;           // passes over the whole pattern
-    double preshotTime;        // seconds
-    double exposureTime;       // seconds
-    double recoverTime;        // seconds
-    double globalSpeed;        // factors of full speed
-    double horizontalSpeed;    // horizontal gear
-    double verticalSpeed;      // vertical gear
+    int bracketing;          // releases per position
+    int repetitions;         // passes over the whole pattern
+    double preshotTime;      // seconds
+    double exposureTime;     // seconds
+    double recoverTime;      // seconds
+    double globalSpeed;      // factors of full speed
+    double horizontalSpeed;  // horizontal gear
+    double verticalSpeed;    // vertical gear
     CVeldanScript script;
 
 private:
     std::string edition_;
-    std::string baseFolder_;   // folder of the last loaded file
+    std::string baseFolder_;  // folder of the last loaded file
     std::string error_;
 };

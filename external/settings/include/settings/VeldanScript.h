@@ -29,9 +29,9 @@ enum : uint32_t {
 // operation runs; it stays valid while the operation is in its script.
 struct op {
     uint32_t kind = 0;
-    double angle = 0.0;     // kinds 1, 2: target; kind 1024: horizontal
-    double angle2 = 0.0;    // kind 1024: vertical
-    int32_t ms = 0;         // kinds 4 (-1 = until no device is busy), 8
+    double angle = 0.0;   // kinds 1, 2: target; kind 1024: horizontal
+    double angle2 = 0.0;  // kind 1024: vertical
+    int32_t ms = 0;       // kinds 4 (-1 = until no device is busy), 8
     const char* text = nullptr;
 };
 using VeldanOp = op;

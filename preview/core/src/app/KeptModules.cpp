@@ -5,10 +5,10 @@
 namespace veldan::preview {
 
 void KeepLoaded(std::unique_ptr<DynamicLibrary> library) {
-  static std::mutex lock;
-  static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed
-  std::lock_guard<std::mutex> guard(lock);
-  kept->push_back(std::move(library));
+    static std::mutex lock;
+    static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed
+    std::lock_guard<std::mutex> guard(lock);
+    kept->push_back(std::move(library));
 }
 
 }  // namespace veldan::preview

@@ -19,28 +19,28 @@ namespace veldan::preview {
 // while it waits for the stop (CVRHeadControl::Close with a serve function).
 class HeadFolderMonitor : public HeadMonitor {
 public:
-  HeadFolderMonitor(CaptureMonitorUi& ui, veldan::Profile& profile);
-  // Waits for a monitor thread that still runs (its stop event must be set).
-  ~HeadFolderMonitor() override;
-  HeadFolderMonitor(const HeadFolderMonitor&) = delete;
-  HeadFolderMonitor& operator=(const HeadFolderMonitor&) = delete;
+    HeadFolderMonitor(CaptureMonitorUi& ui, veldan::Profile& profile);
+    // Waits for a monitor thread that still runs (its stop event must be set).
+    ~HeadFolderMonitor() override;
+    HeadFolderMonitor(const HeadFolderMonitor&) = delete;
+    HeadFolderMonitor& operator=(const HeadFolderMonitor&) = delete;
 
-  // For the monitors started from now on.
-  void SetTimings(const CaptureMonitorTimings& timings);
+    // For the monitors started from now on.
+    void SetTimings(const CaptureMonitorTimings& timings);
 
-  void Start(CVRHeadControl& head) override;
-  void Join() override;
-  // Waits up to timeoutMs for the current monitor's end; true when none runs.
-  bool WaitFinished(uint32_t timeoutMs);
+    void Start(CVRHeadControl& head) override;
+    void Join() override;
+    // Waits up to timeoutMs for the current monitor's end; true when none runs.
+    bool WaitFinished(uint32_t timeoutMs);
 
 private:
-  std::shared_ptr<CaptureFolderMonitor> Current();
+    std::shared_ptr<CaptureFolderMonitor> Current();
 
-  CaptureMonitorUi& ui_;
-  veldan::Profile& profile_;
-  std::mutex lock_;
-  std::optional<CaptureMonitorTimings> timings_;
-  std::shared_ptr<CaptureFolderMonitor> monitor_;
+    CaptureMonitorUi& ui_;
+    veldan::Profile& profile_;
+    std::mutex lock_;
+    std::optional<CaptureMonitorTimings> timings_;
+    std::shared_ptr<CaptureFolderMonitor> monitor_;
 };
 
 }  // namespace veldan::preview

@@ -17,9 +17,8 @@ constexpr uint8_t kMotionHorizontalBits = 0x03;
 constexpr uint8_t kMotionVerticalBits = 0x0C;
 
 // Pad pictures.
-constexpr int kPadIdle = 359, kPadLeft = 356, kPadRight = 360, kPadUp = 364, kPadLeftUp = 358,
-              kPadRightUp = 362, kPadDown = 355, kPadLeftDown = 357, kPadRightDown = 361, kPadHalt = 363,
-              kPadDisabled = 367;
+constexpr int kPadIdle = 359, kPadLeft = 356, kPadRight = 360, kPadUp = 364, kPadLeftUp = 358, kPadRightUp = 362,
+              kPadDown = 355, kPadLeftDown = 357, kPadRightDown = 361, kPadHalt = 363, kPadDisabled = 367;
 // Battery pictures: 398 empty up to 408 full.
 constexpr int kBatteryEmpty = 398;
 constexpr int kBatteryFull = 408;

@@ -23,26 +23,26 @@ constexpr int kCmdMeasuring = 32902;
 
 // The mode word a mode command sets; 0 for any other command.
 constexpr uint32_t ModeForCommand(int command) {
-  switch (command) {
-    case kCmdFlowChart: return kModeFlowChart;
-    case kCmdWarped: return kModeWarped | kModeLetterbox;
-    case kCmdBlended: return kModeBlended | kModeLetterbox;
-    case kCmdVrTour: return kModeVrTour;
-    case kCmdMeasuring: return kModeMeasuring | kModeLetterbox;
-    default: return 0;
-  }
+    switch (command) {
+        case kCmdFlowChart: return kModeFlowChart;
+        case kCmdWarped: return kModeWarped | kModeLetterbox;
+        case kCmdBlended: return kModeBlended | kModeLetterbox;
+        case kCmdVrTour: return kModeVrTour;
+        case kCmdMeasuring: return kModeMeasuring | kModeLetterbox;
+        default: return 0;
+    }
 }
 
 // Whether a mode command shows its check mark for the mode word.
 constexpr bool ModeCommandChecked(int command, uint32_t mode) {
-  switch (command) {
-    case kCmdFlowChart: return (mode & kModeFlowChart) != 0;
-    case kCmdWarped: return (mode & kModeWarped) != 0;
-    case kCmdBlended: return (mode & kModeBlended) != 0;
-    case kCmdVrTour: return (mode & kModeVrTour) != 0;
-    case kCmdMeasuring: return (mode & kModeMeasuring) != 0;
-    default: return false;
-  }
+    switch (command) {
+        case kCmdFlowChart: return (mode & kModeFlowChart) != 0;
+        case kCmdWarped: return (mode & kModeWarped) != 0;
+        case kCmdBlended: return (mode & kModeBlended) != 0;
+        case kCmdVrTour: return (mode & kModeVrTour) != 0;
+        case kCmdMeasuring: return (mode & kModeMeasuring) != 0;
+        default: return false;
+    }
 }
 
 // Tile display flags.

@@ -8,10 +8,10 @@
 namespace veldan::preview {
 
 struct ImagePreviewFit {
-  double scale = 0;     // min(area width / image width, area height / image height)
-  uint32_t width = 0;   // floor(image width * scale)
-  uint32_t height = 0;  // floor(image height * scale)
-  uint32_t percent = 0; // floor(scale * 100)
+    double scale = 0;      // min(area width / image width, area height / image height)
+    uint32_t width = 0;    // floor(image width * scale)
+    uint32_t height = 0;   // floor(image height * scale)
+    uint32_t percent = 0;  // floor(scale * 100)
 };
 
 // False when the area is smaller than 10 x 10 or the image has no size.

@@ -9,8 +9,8 @@ namespace veldan::preview {
 
 // A thumbnail that a picture of the preview needs: image and wanted size.
 struct ThumbnailJob {
-  VELDANPanoramaImage* image;
-  uint32_t w, h;
+    VELDANPanoramaImage* image;
+    uint32_t w, h;
 };
 
 // Makes the thumbnails on as many threads as there are processors and waits
@@ -29,7 +29,7 @@ ThumbnailJob ThumbJob(VELDANPanoramaImage* image, uint64_t w, uint64_t h);
 // drawn size is made first (skipped where it exists), then the stitcher
 // composes from scratch. Null when no picture could be made. Needs the
 // global worker pool.
-std::unique_ptr<imaging::Bitmap> ComposePreview(VELDANPanoramaProject& project, uint32_t W, uint32_t H,
-                                                uint32_t index, bool blend);
+std::unique_ptr<imaging::Bitmap> ComposePreview(VELDANPanoramaProject& project, uint32_t W, uint32_t H, uint32_t index,
+                                                bool blend);
 
 }  // namespace veldan::preview

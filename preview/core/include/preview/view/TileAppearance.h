@@ -7,13 +7,13 @@
 namespace veldan::preview {
 
 struct IntRect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
-  int Right() const { return left + width; }    // one past the last column
-  int Bottom() const { return top + height; }   // one past the last row
-  bool operator==(const IntRect&) const = default;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    int Right() const { return left + width; }   // one past the last column
+    int Bottom() const { return top + height; }  // one past the last row
+    bool operator==(const IntRect&) const = default;
 };
 
 // Tint (ARGB) laid over the tile's picture. The alpha is 0x40, 0x80 when

@@ -26,11 +26,11 @@ constexpr int kCmdVariantLast = 32890;
 // What the commands need of the view.
 class TileView {
 public:
-  virtual ~TileView() = default;
-  virtual void RedrawTile(uint32_t tile) = 0;
-  virtual void RedrawAll() = 0;
-  // Shows the image preview dialog modally for image.
-  virtual void ShowImagePreview(VELDANPanoramaImage* image) = 0;
+    virtual ~TileView() = default;
+    virtual void RedrawTile(uint32_t tile) = 0;
+    virtual void RedrawAll() = 0;
+    // Shows the image preview dialog modally for image.
+    virtual void ShowImagePreview(VELDANPanoramaImage* image) = 0;
 };
 
 // Tiles whose selection bit is set, in tile order.
@@ -45,11 +45,11 @@ void ClickTile(VELDANPanoramaProject& project, int hit, TileView& view);
 
 // What the right button shows.
 struct ContextMenuModel {
-  bool tileMenu = false;       // false: the view menu ("Select all")
-  bool multiple = false;       // more than one tile selected
-  bool canShowImage = false;   // "View Image" and "Open with..." enabled
-  uint32_t variantCount = 0;   // one "Variant %lu" item per variant
-  int checkedVariant = -1;     // the single tile's variant, -1 for none
+    bool tileMenu = false;      // false: the view menu ("Select all")
+    bool multiple = false;      // more than one tile selected
+    bool canShowImage = false;  // "View Image" and "Open with..." enabled
+    uint32_t variantCount = 0;  // one "Variant %lu" item per variant
+    int checkedVariant = -1;    // the single tile's variant, -1 for none
 };
 // Right click at the tile hit: changes the selection as the menu needs it
 // (redrawing) and tells which menu to show.

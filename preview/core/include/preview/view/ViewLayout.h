@@ -23,10 +23,10 @@ constexpr double kFlowChartMargin = 5;
 
 // The area of the flow chart's layout (view pixels).
 struct LayoutExtent {
-  double left = 0;
-  double right = 0;
-  double top = 0;
-  double bottom = 0;
+    double left = 0;
+    double right = 0;
+    double top = 0;
+    double bottom = 0;
 };
 
 // The largest rectangle centred in area with the panorama's proportions
@@ -69,13 +69,13 @@ int HitTest(VELDANPanoramaProject& project, int x, int y);
 // The arrow of the shooting path from box a to box b: a cubic curve and the
 // filled triangle at its end (tip first). False for overlapping boxes.
 struct PointI {
-  int x = 0;
-  int y = 0;
-  bool operator==(const PointI&) const = default;
+    int x = 0;
+    int y = 0;
+    bool operator==(const PointI&) const = default;
 };
 struct PathLinkShape {
-  PointI start, control1, control2, end;
-  PointI triangle[3];
+    PointI start, control1, control2, end;
+    PointI triangle[3];
 };
 bool PathLinkGeometry(const VELDANPanoramaTile& a, const VELDANPanoramaTile& b, PathLinkShape& shape);
 
