@@ -2,7 +2,7 @@
 # timing, shortest waits): total time against the configured waits and the
 # head's own move time, and the overhead per tile.
 add_executable(bench_capture
-  ${CMAKE_CURRENT_LIST_DIR}/capture/CaptureBench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/VirtualHead.cpp)
 target_include_directories(bench_capture PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
 target_compile_definitions(bench_capture PRIVATE

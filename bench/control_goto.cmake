@@ -1,7 +1,7 @@
 # How long VELDANcontrol_goto takes for a small move against the virtual
 # head's own time for that move.
 add_executable(bench_control_goto
-  ${CMAKE_CURRENT_LIST_DIR}/control/GotoBench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/control_goto.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/VirtualHead.cpp
   ${CMAKE_SOURCE_DIR}/tests/control/ControlTestSupport.cpp)
 target_include_directories(bench_control_goto PRIVATE ${CMAKE_SOURCE_DIR}/tests/control ${CMAKE_SOURCE_DIR}/tests/support)

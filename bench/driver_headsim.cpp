@@ -17,7 +17,7 @@
 #include "RelayMeasure.h"
 #include "VirtualHead.h"
 
-using veldan_test::VirtualHead;
+using veldan::test::VirtualHead;
 
 namespace {
 
@@ -121,7 +121,7 @@ void BM_HeadSerializedRelayCommands(benchmark::State& state) {
         state.SkipWithError(bench.error.c_str());
         return;
     }
-    veldan_bench::MeasureRelayBursts(
+    veldan::bench::MeasureRelayBursts(
         state, static_cast<int>(state.range(0)), [&](int k) { return bench.Relay(k); },
         [&] { return bench.ControlBusy(); }, [&] { return bench.BytesOnLine(); }, "relay command refused");
 }
@@ -135,7 +135,7 @@ void BM_HeadIdleBusCpu(benchmark::State& state) {
         state.SkipWithError(bench.error.c_str());
         return;
     }
-    const veldan_bench::IdleCpu idle = veldan_bench::MeasureIdleCpu(state);
+    const veldan::bench::IdleCpu idle = veldan::bench::MeasureIdleCpu(state);
     state.counters["cpu_seconds"] = idle.seconds;
     state.counters["cpu_percent"] = idle.percent;
 }

@@ -13,7 +13,7 @@
 #include "RelayMeasure.h"
 #include "TestHome.h"
 
-using namespace pelkortest;
+using namespace veldan::test;
 
 namespace {
 
@@ -71,7 +71,7 @@ void BM_SerializedRelayCommands(benchmark::State& state) {
         state.SkipWithError("the bus did not come up");
         return;
     }
-    veldan_bench::MeasureRelayBursts(
+    veldan::bench::MeasureRelayBursts(
         state, static_cast<int>(state.range(0)),
         [&](int k) { return head.Relay(static_cast<uint8_t>(k % 10), (k / 10) % 2 == 0); }, [&] { return head.Busy(); },
         [&] { return head.responder.BytesOnLine(); }, "refused");
@@ -96,7 +96,7 @@ void BM_RelayCommandRoundTrip(benchmark::State& state) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double bytes = static_cast<double>(head.responder.BytesOnLine() - bytesBefore);
-    state.counters["wire_share"] = bytes / veldan_bench::kWireBytesPerSecond / seconds;
+    state.counters["wire_share"] = bytes / veldan::bench::kWireBytesPerSecond / seconds;
     state.counters["commands_per_s"] = static_cast<double>(n) / seconds;
 }
 BENCHMARK(BM_RelayCommandRoundTrip)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -109,7 +109,7 @@ void BM_IdleBusCpu(benchmark::State& state) {
         state.SkipWithError("the bus did not come up");
         return;
     }
-    state.counters["cpu_percent"] = veldan_bench::MeasureIdleCpu(state).percent;
+    state.counters["cpu_percent"] = veldan::bench::MeasureIdleCpu(state).percent;
 }
 BENCHMARK(BM_IdleBusCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

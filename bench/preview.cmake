@@ -2,7 +2,7 @@
 # 2000 x 1000, from cold (no thumbnails) and warm, against nona rendering the
 # same project's Hugin export at the same size. The pictures are generated
 # once into the build tree.
-add_executable(bench_preview ${CMAKE_CURRENT_LIST_DIR}/project/PreviewBench.cpp
+add_executable(bench_preview ${CMAKE_CURRENT_LIST_DIR}/preview.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/Nona.cpp)
 target_include_directories(bench_preview PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
 target_link_libraries(bench_preview PRIVATE VELDANPanoramaProject VELDANimaging VELDANplatform Threads::Threads)

@@ -2,7 +2,7 @@
 # offscreen: first painted flow chart, all thumbnails shown, the composite,
 # and the longest stall of the window thread meanwhile.
 if(VELDAN_BUILD_GUI AND TARGET VELDANpreviewqt)
-  add_executable(bench_preview_view ${CMAKE_CURRENT_LIST_DIR}/preview/PreviewViewBench.cpp
+  add_executable(bench_preview_view ${CMAKE_CURRENT_LIST_DIR}/preview_view.cpp
                                     ${CMAKE_SOURCE_DIR}/preview/qt/screenshots/DemoProject.cpp)
   target_include_directories(bench_preview_view PRIVATE ${CMAKE_SOURCE_DIR}/preview/qt/screenshots
                                                         ${CMAKE_SOURCE_DIR}/tests/previewcore

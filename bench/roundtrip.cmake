@@ -1,7 +1,7 @@
 # The whole round trip on the virtual head: scene, plan, capture with the
 # capture-folder monitor, blended preview and nona against the scene.
 add_executable(bench_roundtrip
-  ${CMAKE_CURRENT_LIST_DIR}/roundtrip/RoundTripBench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/roundtrip.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/RoundTrip.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/PanoramaCompare.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/Nona.cpp

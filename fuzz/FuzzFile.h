@@ -9,6 +9,8 @@
 
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 inline const std::string& FuzzFolder() {
     static const std::string folder = [] {
         // A memory file system when there is one: every save syncs its file.
@@ -55,3 +57,5 @@ inline std::string FuzzRead(const std::string& path) {
     std::fclose(f);
     return text;
 }
+
+}  // namespace veldan::test

@@ -10,16 +10,16 @@
 namespace {
 bool ValidUtf8(const std::string& s) {
     // Decoding valid UTF-8 and encoding it again gives the same bytes.
-    return veldan::ToUtf8(veldan::FromUtf8(s)) == s;
+    return veldan::platform::ToUtf8(veldan::platform::FromUtf8(s)) == s;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::wstring wide = veldan::FromUtf8(bytes);
-    if (!ValidUtf8(veldan::ToUtf8(wide))) std::abort();
+    const std::wstring wide = veldan::platform::FromUtf8(bytes);
+    if (!ValidUtf8(veldan::platform::ToUtf8(wide))) std::abort();
     const std::filesystem::path path(bytes);
-    if (veldan::PathFromWide(veldan::PathToWide(path)) != path) std::abort();
+    if (veldan::platform::PathFromWide(veldan::platform::PathToWide(path)) != path) std::abort();
     // Wide input of any value, four bytes per character.
     std::wstring raw;
     for (size_t i = 0; i + 4 <= size; i += 4) {
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int k = 0; k < 4; ++k) v |= static_cast<uint32_t>(data[i + k]) << (8 * k);
         raw.push_back(static_cast<wchar_t>(v));
     }
-    if (!ValidUtf8(veldan::ToUtf8(raw))) std::abort();
-    veldan::EqualsNoCase(std::string_view(bytes), std::string_view(bytes));
+    if (!ValidUtf8(veldan::platform::ToUtf8(raw))) std::abort();
+    veldan::platform::EqualsNoCase(std::string_view(bytes), std::string_view(bytes));
     return 0;
 }

@@ -1,3 +1,3 @@
 veldan_add_fuzzer(settings_assembly
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_assembly_fuzz.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_assembly.cpp
   LIBS VELDANsettings VELDANstream)

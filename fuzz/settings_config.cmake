@@ -1,3 +1,3 @@
 veldan_add_fuzzer(settings_config
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_config_fuzz.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_config.cpp
   LIBS VELDANsettings VELDANstream)

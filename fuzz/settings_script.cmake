@@ -1,3 +1,3 @@
 veldan_add_fuzzer(settings_script
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_script_fuzz.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_script.cpp
   LIBS VELDANsettings VELDANstream)

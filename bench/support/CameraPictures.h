@@ -11,7 +11,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
 
-namespace veldan_bench {
+namespace veldan::bench {
 
 // Writes one w x h picture to each of `files`, in a child process so that
 // its bitmap does not count towards the memory measured by the caller.
@@ -19,10 +19,9 @@ inline bool WriteCameraPictures(const std::vector<std::filesystem::path>& files,
     const pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
-        using namespace veldan::imaging;
-        auto bitmap = Bitmap::Create(w, h, PixelLayout::kBgr24);
+        auto bitmap = imaging::Bitmap::Create(w, h, imaging::PixelLayout::kBgr24);
         if (!bitmap.ok()) _exit(1);
-        Bitmap& b = bitmap.value();
+        imaging::Bitmap& b = bitmap.value();
         for (size_t i = 0; i < files.size(); ++i) {
             for (uint32_t y = 0; y < h; ++y) {
                 uint8_t* row = b.Row(y);
@@ -33,7 +32,7 @@ inline bool WriteCameraPictures(const std::vector<std::filesystem::path>& files,
                     row[3 * x + 2] = uint8_t((x + y) / 16 + i * 5);
                 }
             }
-            if (!SaveJpeg(b, files[i]).ok()) _exit(1);
+            if (!imaging::SaveJpeg(b, files[i]).ok()) _exit(1);
         }
         _exit(0);
     }
@@ -42,4 +41,4 @@ inline bool WriteCameraPictures(const std::vector<std::filesystem::path>& files,
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-}  // namespace veldan_bench
+}  // namespace veldan::bench

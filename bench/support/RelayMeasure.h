@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <thread>
 
-namespace veldan_bench {
+namespace veldan::bench {
 
 // 19200 baud with start and stop bits.
 constexpr double kWireBytesPerSecond = 1920.0;
@@ -63,4 +63,4 @@ inline IdleCpu MeasureIdleCpu(benchmark::State& state) {
     return {cpu, wall > 0 ? 100.0 * cpu / wall : 0};
 }
 
-}  // namespace veldan_bench
+}  // namespace veldan::bench

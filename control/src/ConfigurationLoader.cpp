@@ -14,6 +14,13 @@
 
 namespace veldan::control {
 
+using platform::DocumentsFolder;
+using platform::FromUtf8;
+using platform::PathToWide;
+using platform::ProgramFolder;
+using platform::SystemDataFolder;
+using platform::ToUtf8;
+
 namespace {
 
 // Joins path pieces with the formats of the search orders ("%ls/%ls%ls").

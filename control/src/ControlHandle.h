@@ -28,12 +28,12 @@ struct VELDANcontrolRecord {
     std::atomic<bool> quiet{false};
     std::atomic<bool> forwardNotifications{false};
 
-    std::atomic<veldan::HWND> mainWindow{nullptr};
+    std::atomic<veldan::platform::HWND> mainWindow{nullptr};
     veldan::control::StatusBits status{mainWindow};
 
-    veldan::Event breakEvent{true};
-    veldan::Event resumeEvent{true};
-    veldan::Event abortEvent{true};
+    veldan::platform::Event breakEvent{true};
+    veldan::platform::Event resumeEvent{true};
+    veldan::platform::Event abortEvent{true};
 
     // The asynchronous runner: the marker is set while a runner thread
     // executes a script; the thread object is joined before another starts

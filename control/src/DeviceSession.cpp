@@ -9,6 +9,9 @@
 
 namespace veldan::control {
 
+using platform::GetTickCount64;
+using platform::Sleep;
+
 namespace {
 
 // After the bus has opened, the devices report their identities and are

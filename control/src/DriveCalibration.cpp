@@ -4,6 +4,8 @@
 
 namespace veldan::control {
 
+using platform::GetTickCount64;
+
 CPelkorDeviceDrive* AwaitCalibratedDrive(VELDANcontrolRecord& h, LockedDevice& dev, int address, uint64_t timeoutMs) {
     const uint64_t end = GetTickCount64() + timeoutMs;
     CPelkorDeviceDrive* drive = dev.Drive();

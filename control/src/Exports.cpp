@@ -141,9 +141,9 @@ VELDANCONTROL_EXPORT int VELDANcontrol_deinit(ControlHandle handle) {
 VELDANCONTROL_EXPORT intptr_t VELDANcontrol_set_main_window(ControlHandle handle, VELDANcontrol_Window window) {
     return Guarded<intptr_t>(-1, [&]() -> intptr_t {
         if (!handle) return -1;
-        auto w = static_cast<veldan::HWND>(window);
-        if (w && !veldan::IsWindow(w)) return -1;
-        veldan::HWND previous = handle->mainWindow.exchange(w);
+        auto w = static_cast<veldan::platform::HWND>(window);
+        if (w && !veldan::platform::IsWindow(w)) return -1;
+        veldan::platform::HWND previous = handle->mainWindow.exchange(w);
         handle->forwardNotifications = w != nullptr;
         if (handle->enclosure) handle->enclosure->notifyWindow = w;
         return reinterpret_cast<intptr_t>(previous);

@@ -7,6 +7,8 @@
 
 namespace veldan::control {
 
+using platform::FromUtf8;
+
 std::vector<std::wstring> WideStringsFromLabView(VELDANcontrol_LStrArrayHandle array) {
     std::vector<std::wstring> result;
     if (!array || !*array) return result;

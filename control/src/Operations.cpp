@@ -12,6 +12,8 @@
 
 namespace veldan::control {
 
+using platform::GetTickCount64;
+
 namespace {
 
 enum class ModuleWait { Idle, Aborted, Vanished };

@@ -9,6 +9,8 @@
 
 namespace veldan::control {
 
+using platform::ToUtf8;
+
 namespace {
 // Serialises the writers so that lines from the runner thread and the
 // caller's thread are not interleaved inside one piece of text.

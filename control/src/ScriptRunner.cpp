@@ -11,6 +11,8 @@
 
 namespace veldan::control {
 
+using platform::FromUtf8;
+
 namespace {
 
 // The operations of a run thread: the caller's set for tests, else the head's.
@@ -109,8 +111,8 @@ RunResult ExecuteScript(ControlHandle handle, const CVeldanScript& script, int i
         if (h.breakEvent.IsSet()) {
             h.status.SetLow(kLowPaused);
             h.WriteVerbose(L"Recording interrupted...\n");
-            std::array<veldan::Event*, 2> events{&h.resumeEvent, &h.abortEvent};
-            if (veldan::Event::WaitAny(events) == 0) {
+            std::array<veldan::platform::Event*, 2> events{&h.resumeEvent, &h.abortEvent};
+            if (veldan::platform::Event::WaitAny(events) == 0) {
                 h.resumeEvent.Reset();
                 if (h.Verbose()) WriteToStandardOutput(L"Resuming operation...\n");
             }

@@ -10,6 +10,8 @@
 
 namespace veldan::control {
 
+using platform::ToUtf8;
+
 int ClearScript(ControlHandle handle) {
     if (!handle || !handle->config || handle->Running()) return -1;
     handle->config->script.ClearOps();

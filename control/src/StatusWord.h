@@ -16,11 +16,11 @@ inline constexpr uint32_t kLowConfigured = 0x00000010u;
 inline constexpr uint32_t kLowRunning = 0x00000100u;
 inline constexpr uint32_t kLowPaused = 0x00001000u;
 
-inline constexpr UINT kStatusMessage = WM_APP + 10;
+inline constexpr platform::UINT kStatusMessage = platform::WM_APP + 10;
 
 class StatusBits {
 public:
-    explicit StatusBits(const std::atomic<HWND>& mainWindow) : mainWindow_(mainWindow) {}
+    explicit StatusBits(const std::atomic<platform::HWND>& mainWindow) : mainWindow_(mainWindow) {}
 
     uint64_t Value() const { return (static_cast<uint64_t>(high_.load()) << 32) | low_.load(); }
     bool HasHigh(uint32_t bits) const { return (high_.load() & bits) != 0; }
@@ -51,10 +51,10 @@ private:
         if (changed) Post();
     }
     void Post() {
-        if (HWND w = mainWindow_.load()) PostMessage(w, kStatusMessage, 0, 0);
+        if (platform::HWND w = mainWindow_.load()) platform::PostMessage(w, kStatusMessage, 0, 0);
     }
 
-    const std::atomic<HWND>& mainWindow_;
+    const std::atomic<platform::HWND>& mainWindow_;
     std::atomic<uint32_t> high_{0};
     std::atomic<uint32_t> low_{0};
 };

@@ -29,7 +29,7 @@
 
 class CPelkorEnclosure;
 class CPelkorDevice;
-namespace veldan {
+namespace veldan::platform {
 class SerialLine;
 }
 
@@ -133,8 +133,8 @@ public:
 
     DynamicQueue sendQueue;
     DynamicQueue receiveQueue;
-    veldan::Event lineEvent{false};      // pulsed when a received chunk holds 0x0D
-    veldan::Event transmitEvent{false};  // wakes the transmitter
+    veldan::platform::Event lineEvent{false};      // pulsed when a received chunk holds 0x0D
+    veldan::platform::Event transmitEvent{false};  // wakes the transmitter
     CPelkorEnclosure* enclosure = nullptr;
 
 protected:
@@ -148,7 +148,7 @@ private:
     bool busy = false;
     uint8_t comNumber = 0;
     char portName[8] = {};
-    std::unique_ptr<veldan::SerialLine> line;
+    std::unique_ptr<veldan::platform::SerialLine> line;
     std::atomic<uint32_t> receiverThreadId{0};
     std::atomic<uint32_t> transmitterThreadId{0};
     std::thread receiverThread;
@@ -169,7 +169,9 @@ public:
     MemBlockDesc data;
 };
 
+namespace veldan::driver {
 class PelkorMonitor;
+}
 
 // Base of every device on the bus.
 class VELDAN_API CPelkorDevice : public CMemoryItem {
@@ -260,7 +262,7 @@ protected:
     // True when a constraint with this identifier is set (whatever its data).
     bool HasConstraint(uint64_t identifier);
 
-    veldan::CriticalSection stateLock;
+    veldan::platform::CriticalSection stateLock;
     std::atomic<bool> ready{false};
     int32_t progress = -1;
     CPelkorEnclosure* enclosure = nullptr;
@@ -275,10 +277,10 @@ protected:
     uint64_t busyMarker;
     CMemoryBlock postponedQueue;
     CMemoryBlock sendQueue;
-    veldan::Event* presenceEvent = nullptr;
+    veldan::platform::Event* presenceEvent = nullptr;
 
 private:
-    std::unique_ptr<PelkorMonitor> monitor;
+    std::unique_ptr<veldan::driver::PelkorMonitor> monitor;
     std::vector<char*> retiredTexts;
 };
 
@@ -427,8 +429,8 @@ public:
     bool Resume(uint8_t comNumber, MemBlockDesc* record);
 
     // Helpers (not part of the virtual interface).
-    veldan::Event& WakeEvent() { return wakeEvent; }
-    veldan::Event& StopEvent() { return stopEvent; }
+    veldan::platform::Event& WakeEvent() { return wakeEvent; }
+    veldan::platform::Event& StopEvent() { return stopEvent; }
     CPelkorPort& Port() { return port; }
     // True while an automatic initialisation thread runs.
     bool AutoInitRunning();
@@ -440,7 +442,7 @@ public:
 
     // Set directly by the owner, read by the bus threads at every use
     // (atomic, so that they may be changed while the bus runs).
-    std::atomic<veldan::HWND> notifyWindow{nullptr};
+    std::atomic<veldan::platform::HWND> notifyWindow{nullptr};
     std::atomic<DynStream**> logStream{nullptr};
     std::atomic<int32_t*> logLevel{nullptr};
 
@@ -468,7 +470,7 @@ private:
     std::atomic<bool> autoInitCancel{false};
     std::mutex autoInitLock;
     CMemoryBlock devices;
-    veldan::CriticalSection deviceLock;
+    veldan::platform::CriticalSection deviceLock;
     // Held by the input thread while it dispatches a packet and by whoever
     // deletes a device outside the input thread, so that no device is
     // destroyed under a running dispatch. Taken before deviceLock.
@@ -478,8 +480,8 @@ private:
     uint8_t maxDeviceId = 31;
     std::atomic<bool> simultaneous{false};
     int32_t packetRate = 0;
-    veldan::Event wakeEvent{false};
-    veldan::Event stopEvent{true};
+    veldan::platform::Event wakeEvent{false};
+    veldan::platform::Event stopEvent{true};
     std::thread inputThread;
     std::thread outputThread;
     std::atomic<uint32_t> inputThreadId{0};

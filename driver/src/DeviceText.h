@@ -5,7 +5,7 @@
 
 #include "Pelkor.h"
 
-namespace pelkor {
+namespace veldan::driver {
 
 // The payload of a received packet as text (up to its first zero byte).
 inline std::string PayloadText(const PelkorPacket& packet) {
@@ -17,4 +17,4 @@ inline std::string PayloadText(const PelkorPacket& packet) {
 // The command text of the number form: prefix and exactly width characters.
 VELDAN_API std::string FormatNumberCommand(const char* prefix, int64_t value, uint16_t width, bool isSigned);
 
-}  // namespace pelkor
+}  // namespace veldan::driver

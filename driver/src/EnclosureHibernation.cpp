@@ -30,7 +30,7 @@ bool CPelkorEnclosure::Hibernate(MemBlockDesc* record) {
     bus.Add(kMagic, sizeof kMagic);
     bus.Add(kVersion);
     {
-        std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+        std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
         const uint32_t count = std::min<uint32_t>(devices.GetItemCount(), 255);
         bus.Add(static_cast<uint8_t>(count));
         for (uint32_t i = 0; i < count; ++i) {
@@ -64,7 +64,7 @@ bool CPelkorEnclosure::Resume(uint8_t comNumber, MemBlockDesc* record) {
         return false;
     uint32_t version = 0;
     if (!record->Get(position, version) || version != kVersion) return false;
-    if (autoInitThreadId.load() != pelkor::CurrentThreadId()) StopAutoInit();
+    if (autoInitThreadId.load() != veldan::driver::CurrentThreadId()) StopAutoInit();
     std::lock_guard<std::mutex> life(lifecycleLock);
     DeInitLocked();
     if (!port.Init(comNumber)) return false;
@@ -74,7 +74,7 @@ bool CPelkorEnclosure::Resume(uint8_t comNumber, MemBlockDesc* record) {
     uint8_t count = 0;
     if (!record->Get(position, count)) ok = false;
     {
-        std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+        std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
         for (uint32_t i = 0; ok && i < count; ++i) {
             uint8_t address = 0;
             uint16_t length = 0;
@@ -97,7 +97,7 @@ bool CPelkorEnclosure::Resume(uint8_t comNumber, MemBlockDesc* record) {
             }
             device->RegisterDevice(this, static_cast<uint8_t>(address & 0x1F));
             {
-                std::lock_guard<veldan::CriticalSection> state(device->stateLock);
+                std::lock_guard<veldan::platform::CriticalSection> state(device->stateLock);
                 device->ReplaceText(device->alias, identity.c_str());
             }
             if (!devices.AddItem(device, devices.GetItemCount())) {

@@ -16,7 +16,7 @@ constexpr uint32_t kLongestWaitMs = 100;
 }  // namespace
 
 uint32_t CPelkorEnclosure::ProcessInput() {
-    inputThreadId = pelkor::CurrentThreadId();
+    inputThreadId = veldan::driver::CurrentThreadId();
     while (ready.load()) {
         while (ready.load()) {
             PelkorPacket packet;
@@ -51,12 +51,12 @@ bool CPelkorEnclosure::ProcessPacket(PelkorPacket* packet) {
         if (replacement && replacement->GetDriverId() != 0) {
             replacement->RegisterDevice(this, address);
             {
-                std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+                std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
                 devices.AddItem(replacement, devices.GetItemCount());
                 replacement->Init();
                 // The old device's commands go first, in their order.
-                std::lock_guard<veldan::CriticalSection> oldState(device->stateLock);
-                std::lock_guard<veldan::CriticalSection> newState(replacement->stateLock);
+                std::lock_guard<veldan::platform::CriticalSection> oldState(device->stateLock);
+                std::lock_guard<veldan::platform::CriticalSection> newState(replacement->stateLock);
                 replacement->ReplaceText(replacement->alias, device->alias);
                 while (auto* p = device->postponedQueue.ExcludeItem(device->postponedQueue.GetItemCount() - 1))
                     replacement->postponedQueue.AddItem(p, 0u);
@@ -64,7 +64,7 @@ bool CPelkorEnclosure::ProcessPacket(PelkorPacket* packet) {
                     replacement->sendQueue.AddItem(p, 0u);
             }
             {
-                std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+                std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
                 if (devices.ExcludeItem(device)) delete device;
             }
             replacement->ProcessPacket(packet);
@@ -78,7 +78,7 @@ bool CPelkorEnclosure::ProcessPacket(PelkorPacket* packet) {
 }
 
 uint32_t CPelkorEnclosure::ProcessOutput() {
-    outputThreadId = pelkor::CurrentThreadId();
+    outputThreadId = veldan::driver::CurrentThreadId();
     const uint64_t interval = packetRate >= 1 ? 60000u / static_cast<uint32_t>(packetRate) : 0;
     uint64_t lastSend = 0;
     uint32_t index = 0;

@@ -3,7 +3,7 @@
 
 #include "DeviceText.h"
 
-namespace pelkor {
+namespace veldan::driver {
 
 std::string FormatNumberCommand(const char* prefix, int64_t value, uint16_t width, bool isSigned) {
     std::string text = prefix ? prefix : "";
@@ -24,4 +24,4 @@ std::string FormatNumberCommand(const char* prefix, int64_t value, uint16_t widt
     return text + field;
 }
 
-}  // namespace pelkor
+}  // namespace veldan::driver

@@ -10,7 +10,7 @@
 #include "Pelkor.h"
 #include "PelkorMonitor.h"
 
-using Lock = std::lock_guard<veldan::CriticalSection>;
+using Lock = std::lock_guard<veldan::platform::CriticalSection>;
 
 namespace {
 
@@ -25,7 +25,7 @@ CPelkorDevice::CPelkorDevice()
       busyMarker(PelkorPacket::GetCurrentTimestamp()),
       postponedQueue(CreateMemoryItem<PelkorPacket>),
       sendQueue(CreateMemoryItem<PelkorPacket>),
-      monitor(std::make_unique<PelkorMonitor>()) {}
+      monitor(std::make_unique<veldan::driver::PelkorMonitor>()) {}
 
 CPelkorDevice::~CPelkorDevice() {
     // A derived class has stopped its polling thread already; this catches
@@ -136,14 +136,14 @@ bool CPelkorDevice::PacketSent(PelkorPacket* packet) {
 }
 
 bool CPelkorDevice::IsPresent(uint32_t milliseconds) {
-    std::unique_ptr<veldan::Event> event;
+    std::unique_ptr<veldan::platform::Event> event;
     {
         Lock lock(stateLock);
         if (!IsValid() || !ready.load()) return false;
         const bool savedEcho = echo;
         echo = false;
         busyMarker = PelkorPacket::GetCurrentTimestamp();
-        event = std::make_unique<veldan::Event>(false);
+        event = std::make_unique<veldan::platform::Event>(false);
         presenceEvent = event.get();
         SendCommand("R", false, true, false);
         echo = savedEcho;
@@ -354,7 +354,7 @@ std::vector<std::string> CPelkorDevice::QueuedCommands(bool postponed) {
     Lock lock(stateLock);
     std::vector<std::string> texts;
     const CMemoryBlock& list = postponed ? postponedQueue : sendQueue;
-    for (uint32_t i = 0; PelkorPacket* p = PacketAt(list, i); ++i) texts.push_back(pelkor::PayloadText(*p));
+    for (uint32_t i = 0; PelkorPacket* p = PacketAt(list, i); ++i) texts.push_back(veldan::driver::PayloadText(*p));
     return texts;
 }
 
@@ -393,7 +393,7 @@ void CPelkorDevice::SetProgress(uint32_t value) {
 bool CPelkorDevice::ProcessInput(PelkorPacket* packet) {
     Lock lock(stateLock);
     if (presenceEvent) presenceEvent->Pulse();
-    const std::string text = pelkor::PayloadText(*packet);
+    const std::string text = veldan::driver::PayloadText(*packet);
     if (text.empty()) return false;
     const char letter = text[0];
     const std::string value = text.substr(1);
@@ -445,7 +445,7 @@ bool CPelkorDevice::ProcessInput(PelkorPacket* packet) {
 
 bool CPelkorDevice::SendCommand(const char* prefix, int64_t value, uint16_t width, bool isSigned, bool setsBusy,
                                 bool immediate, bool awaitAnswer) {
-    const std::string text = pelkor::FormatNumberCommand(prefix, value, width, isSigned);
+    const std::string text = veldan::driver::FormatNumberCommand(prefix, value, width, isSigned);
     return SendCommand(text.c_str(), setsBusy, immediate, awaitAnswer);
 }
 

@@ -4,7 +4,7 @@
 #include "DeviceText.h"
 #include "Pelkor.h"
 
-using Lock = std::lock_guard<veldan::CriticalSection>;
+using Lock = std::lock_guard<veldan::platform::CriticalSection>;
 
 namespace {
 constexpr const char* kControlIdentities = "47.210-0400|47.210-2600";
@@ -97,7 +97,7 @@ double CPelkorDeviceControl::GetVoltage() {
 
 bool CPelkorDeviceControl::ProcessInput(PelkorPacket* packet) {
     Lock lock(stateLock);
-    const std::string text = pelkor::PayloadText(*packet);
+    const std::string text = veldan::driver::PayloadText(*packet);
     if (text.empty()) {
         if (presenceEvent) presenceEvent->Pulse();
         return false;

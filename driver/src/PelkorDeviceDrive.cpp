@@ -7,7 +7,7 @@
 #include "DeviceText.h"
 #include "Pelkor.h"
 
-using Lock = std::lock_guard<veldan::CriticalSection>;
+using Lock = std::lock_guard<veldan::platform::CriticalSection>;
 
 namespace {
 
@@ -298,7 +298,7 @@ double CPelkorDeviceDrive::GetCurrentPosition() {
 
 bool CPelkorDeviceDrive::ProcessInput(PelkorPacket* packet) {
     Lock lock(stateLock);
-    const std::string text = pelkor::PayloadText(*packet);
+    const std::string text = veldan::driver::PayloadText(*packet);
     if (text.empty()) return CPelkorDevice::ProcessInput(packet);
     const char letter[2] = {text[0], 0};
     if (std::strchr("afpu", letter[0]) == nullptr) return CPelkorDevice::ProcessInput(packet);

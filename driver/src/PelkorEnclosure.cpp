@@ -57,7 +57,7 @@ bool CPelkorEnclosure::StartProcessing() {
     if (!outputThread.joinable()) outputThread = std::thread([this] { ProcessOutput(); });
     while (inputThreadId.load() == 0 || outputThreadId.load() == 0) {
         if (!ready.load()) break;
-        veldan::Sleep(1);
+        veldan::platform::Sleep(1);
     }
     return true;
 }
@@ -79,7 +79,7 @@ void CPelkorEnclosure::DeleteAllDevices() {
     for (uint32_t i = 0; auto* device = static_cast<CPelkorDevice*>(devices.GetItem(i)); ++i)
         device->StopMonitorThread();
     std::lock_guard<std::mutex> dispatch(dispatchLock);
-    std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+    std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
     while (auto* device = static_cast<CPelkorDevice*>(devices.ExcludeItem(0u))) delete device;
 }
 
@@ -100,7 +100,7 @@ bool CPelkorEnclosure::Init(uint8_t comNumber) {
         if (device == nullptr) continue;
         device->RegisterDevice(this, static_cast<uint8_t>(address));
         {
-            std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+            std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
             if (!devices.AddItem(device, devices.GetItemCount())) {
                 delete device;
                 continue;
@@ -108,7 +108,7 @@ bool CPelkorEnclosure::Init(uint8_t comNumber) {
         }
         if (!device->IsPresent(timeout) && !device->IsPresent(timeout)) {
             std::lock_guard<std::mutex> dispatch(dispatchLock);
-            std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+            std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
             if (devices.ExcludeItem(device)) delete device;
         }
     }
@@ -119,7 +119,7 @@ bool CPelkorEnclosure::Init(uint8_t comNumber) {
         return false;
     }
     {
-        std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+        std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
         for (uint32_t i = 0; auto* device = static_cast<CPelkorDevice*>(devices.GetItem(i)); ++i) device->Reset();
     }
     ready = true;
@@ -127,7 +127,7 @@ bool CPelkorEnclosure::Init(uint8_t comNumber) {
 }
 
 bool CPelkorEnclosure::DeInit() {
-    if (autoInitThreadId.load() != pelkor::CurrentThreadId()) StopAutoInit();
+    if (autoInitThreadId.load() != veldan::driver::CurrentThreadId()) StopAutoInit();
     std::lock_guard<std::mutex> life(lifecycleLock);
     DeInitLocked();
     return true;
@@ -160,7 +160,7 @@ bool CPelkorEnclosure::AutoInit(int32_t comNumber) {
 bool CPelkorEnclosure::AutoInitRunning() { return autoInitThreadId.load() != 0; }
 
 void CPelkorEnclosure::AutoInitBody(int32_t comNumber) {
-    autoInitThreadId = pelkor::CurrentThreadId();
+    autoInitThreadId = veldan::driver::CurrentThreadId();
     if (comNumber == -1) {
         for (int32_t n = 99; n >= 1 && !autoInitCancel.load(); --n) {
             if (Init(static_cast<uint8_t>(n))) break;
@@ -185,7 +185,7 @@ bool CPelkorEnclosure::IsBusy() {
     int failures = 0;
     while (!deviceLock.TryEnter()) {
         if (++failures >= 100) return true;
-        veldan::Sleep(10);
+        veldan::platform::Sleep(10);
     }
     bool busy = false;
     for (uint32_t i = 0; i < DeviceCount(); ++i) {
@@ -202,7 +202,7 @@ bool CPelkorEnclosure::IsBusy() {
 uint32_t CPelkorEnclosure::DeviceCount() { return devices.GetItemCount(); }
 
 uint32_t CPelkorEnclosure::DeviceCount(uint64_t driverId) {
-    std::lock_guard<veldan::CriticalSection> lock(deviceLock);
+    std::lock_guard<veldan::platform::CriticalSection> lock(deviceLock);
     uint32_t n = 0;
     for (uint32_t i = 0; auto* device = static_cast<CPelkorDevice*>(devices.GetItem(i)); ++i)
         if (device->GetDriverId() == driverId) ++n;
@@ -248,28 +248,28 @@ CPelkorDevice* CPelkorEnclosure::FindDevice(uint32_t address) {
 void CPelkorEnclosure::ReleaseDeviceLock() { deviceLock.Leave(); }
 
 void CPelkorEnclosure::NotifyDeviceState(uint32_t address, int32_t code) {
-    veldan::HWND window = notifyWindow.load();
-    if (window) veldan::PostMessage(window, veldan::WM_APP + 1, address, code);
+    veldan::platform::HWND window = notifyWindow.load();
+    if (window) veldan::platform::PostMessage(window, veldan::platform::WM_APP + 1, address, code);
 }
 
 void CPelkorEnclosure::NotifyPortRecvOn() {
-    veldan::HWND window = notifyWindow.load();
-    if (window) veldan::PostMessage(window, veldan::WM_APP + 2, 0, 0);
+    veldan::platform::HWND window = notifyWindow.load();
+    if (window) veldan::platform::PostMessage(window, veldan::platform::WM_APP + 2, 0, 0);
 }
 
 void CPelkorEnclosure::NotifyPortRecvOff() {
-    veldan::HWND window = notifyWindow.load();
-    if (window) veldan::PostMessage(window, veldan::WM_APP + 3, 0, 0);
+    veldan::platform::HWND window = notifyWindow.load();
+    if (window) veldan::platform::PostMessage(window, veldan::platform::WM_APP + 3, 0, 0);
 }
 
 void CPelkorEnclosure::NotifyPortTransOn() {
-    veldan::HWND window = notifyWindow.load();
-    if (window) veldan::PostMessage(window, veldan::WM_APP + 4, 0, 0);
+    veldan::platform::HWND window = notifyWindow.load();
+    if (window) veldan::platform::PostMessage(window, veldan::platform::WM_APP + 4, 0, 0);
 }
 
 void CPelkorEnclosure::NotifyPortTransOff() {
-    veldan::HWND window = notifyWindow.load();
-    if (window) veldan::PostMessage(window, veldan::WM_APP + 5, 0, 0);
+    veldan::platform::HWND window = notifyWindow.load();
+    if (window) veldan::platform::PostMessage(window, veldan::platform::WM_APP + 5, 0, 0);
 }
 
 CPelkorDevice* CPelkorEnclosure::CreateCompatibleDevice(const char* identity) {

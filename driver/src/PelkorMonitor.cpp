@@ -2,6 +2,8 @@
 
 #include "ThreadId.h"
 
+namespace veldan::driver {
+
 void PelkorMonitor::Start(CPelkorDevice* device, uint32_t periodMs, Round round) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopped_.load() || thread_.joinable()) return;
@@ -24,7 +26,7 @@ void PelkorMonitor::Stop() {
 }
 
 void PelkorMonitor::Body(CPelkorDevice* device, uint32_t periodMs, Round round) {
-    threadId_ = pelkor::CurrentThreadId();
+    threadId_ = CurrentThreadId();
     while (!stopped_.load()) {
         if (stopEvent_.Wait(periodMs)) break;
         if (stopped_.load()) break;
@@ -32,3 +34,5 @@ void PelkorMonitor::Body(CPelkorDevice* device, uint32_t periodMs, Round round) 
     }
     threadId_ = 0;
 }
+
+}  // namespace veldan::driver

@@ -10,6 +10,8 @@
 
 class CPelkorDevice;
 
+namespace veldan::driver {
+
 class PelkorMonitor {
 public:
     using Round = void (*)(CPelkorDevice*);
@@ -31,7 +33,9 @@ private:
 
     std::mutex mutex_;
     std::thread thread_;
-    veldan::Event stopEvent_{false};
+    platform::Event stopEvent_{false};
     std::atomic<bool> stopped_{false};
     std::atomic<uint32_t> threadId_{0};
 };
+
+}  // namespace veldan::driver

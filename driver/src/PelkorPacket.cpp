@@ -157,7 +157,7 @@ void PelkorPacket::SetTimestamp() {
     dueTime = GetCurrentTimestamp() + 1000;
 }
 
-uint64_t PelkorPacket::GetCurrentTimestamp() { return veldan::GetTickCount64(); }
+uint64_t PelkorPacket::GetCurrentTimestamp() { return veldan::platform::GetTickCount64(); }
 
 void PelkorPacket::SetPayload(const char* text) {
     SetPayload(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0);

@@ -12,7 +12,7 @@ constexpr size_t kWriteChunk = 256;
 constexpr size_t kReadChunk = 256;
 }  // namespace
 
-CPelkorPort::CPelkorPort() : line(std::make_unique<veldan::SerialLine>()) {}
+CPelkorPort::CPelkorPort() : line(std::make_unique<veldan::platform::SerialLine>()) {}
 
 CPelkorPort::~CPelkorPort() { DeInit(); }
 
@@ -26,7 +26,7 @@ bool CPelkorPort::Init(uint8_t number) {
     ready = true;
     receiverThread = std::thread([this] { Receiver(); });
     transmitterThread = std::thread([this] { Transmitter(); });
-    while (threadsStarted.load() < 2) veldan::Sleep(1);
+    while (threadsStarted.load() < 2) veldan::platform::Sleep(1);
     return true;
 }
 
@@ -74,7 +74,7 @@ void CPelkorPort::LoseLine() {
 }
 
 bool CPelkorPort::Receiver() {
-    receiverThreadId = pelkor::CurrentThreadId();
+    receiverThreadId = veldan::driver::CurrentThreadId();
     ++threadsStarted;
     bool result = false;
     if (ready.load()) {
@@ -88,8 +88,8 @@ bool CPelkorPort::Receiver() {
                 if (enclosure) enclosure->NotifyPortRecvOff();
                 continue;
             }
-            if (n == veldan::kSerialTimeout) continue;
-            if (n == veldan::kSerialGone) LoseLine();
+            if (n == veldan::platform::kSerialTimeout) continue;
+            if (n == veldan::platform::kSerialGone) LoseLine();
             break;
         }
         result = true;
@@ -99,7 +99,7 @@ bool CPelkorPort::Receiver() {
 }
 
 void CPelkorPort::Transmitter() {
-    transmitterThreadId = pelkor::CurrentThreadId();
+    transmitterThreadId = veldan::driver::CurrentThreadId();
     ++threadsStarted;
     unsigned char buffer[kWriteChunk];
     while (ready.load()) {
@@ -114,7 +114,7 @@ void CPelkorPort::Transmitter() {
                     sendQueue.Pop(nullptr, static_cast<uint32_t>(written));
                     continue;
                 }
-                if (written == veldan::kSerialGone) LoseLine();
+                if (written == veldan::platform::kSerialGone) LoseLine();
                 break;
             }
             if (enclosure) enclosure->NotifyPortTransOff();

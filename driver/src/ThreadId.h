@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace pelkor {
+namespace veldan::driver {
 
 // Identity of the calling thread (never 0), as the driver records it in its
 // "thread identity" fields.
@@ -13,4 +13,4 @@ inline uint32_t CurrentThreadId() {
     return id ? id : 1u;
 }
 
-}  // namespace pelkor
+}  // namespace veldan::driver

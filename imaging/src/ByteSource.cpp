@@ -77,7 +77,7 @@ Status WriteFileAtomic(const std::filesystem::path& path, std::span<const uint8_
     // rename over the target, fsync of the folder; the old file survives a
     // failure.
     errno = 0;
-    if (!veldan::WriteFileAtomically(path, data.data(), data.size()))
+    if (!veldan::platform::WriteFileAtomically(path, data.data(), data.size()))
         return {ErrorCode::kIoError, "cannot write " + path.string() + ": " + ErrnoText(errno ? errno : EIO)};
     return {};
 }

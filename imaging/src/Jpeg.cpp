@@ -225,7 +225,9 @@ uint16_t ExifOrientation(const ByteSource& src, uint64_t tiff_start) {
 
 }  // namespace
 
-namespace detail {
+}  // namespace veldan::imaging
+
+namespace veldan::imaging::detail {
 
 Result<ImageInfo> ReadJpegInfoFrom(const ByteSource& src) {
     uint8_t b[16];
@@ -277,7 +279,9 @@ Result<ImageInfo> ReadJpegInfoFrom(const ByteSource& src) {
     }
 }
 
-}  // namespace detail
+}  // namespace veldan::imaging::detail
+
+namespace veldan::imaging {
 
 uint32_t ChooseJpegScale(uint32_t width, uint32_t height, uint32_t want_width, uint32_t want_height) {
     if (want_width == 0 && want_height == 0) return 8;

@@ -17,8 +17,7 @@
 #include "TiffInternal.h"
 #include "TiffStructure.h"
 
-namespace veldan::imaging {
-namespace detail {
+namespace veldan::imaging::detail {
 
 void QuietLibtiff() {
     static std::once_flag once;
@@ -51,7 +50,9 @@ Result<ImageInfo> ReadTiffInfoFrom(const ByteSource& source) {
     return info;
 }
 
-}  // namespace detail
+}  // namespace veldan::imaging::detail
+
+namespace veldan::imaging {
 
 namespace {
 

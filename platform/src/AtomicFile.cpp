@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -169,4 +169,4 @@ bool WriteFileAtomically(const fs::path& target, const void* data, size_t size) 
     return writer.Commit();
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -19,7 +19,7 @@
 #include "InotifyTree.h"
 #include "platform/Thread.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -230,4 +230,4 @@ std::vector<DirectoryChange> DirectoryWatcher::TakeChanges() {
     return out;
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

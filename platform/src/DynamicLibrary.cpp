@@ -7,7 +7,7 @@
 
 #include "platform/Folders.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -93,4 +93,4 @@ void* DynamicLibrary::Symbol(const char* name) const {
     return dlsym(handle_, name);
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 
@@ -219,4 +219,4 @@ bool Event::WaitAll(std::span<Event* const> events, uint32_t timeoutMs) {
     });
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

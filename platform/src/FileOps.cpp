@@ -10,7 +10,7 @@
 
 #include "platform/AtomicFile.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -172,4 +172,4 @@ FileOpResult DeleteFile(const fs::path& file) {
     return Ok();
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

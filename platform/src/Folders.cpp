@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -151,4 +151,4 @@ fs::path ProfileFile(const std::string& program) {
     return configHome / program / (program + ".conf");
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

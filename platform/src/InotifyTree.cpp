@@ -10,7 +10,7 @@
 
 #include "OpenFiles.h"
 
-namespace veldan::detail {
+namespace veldan::platform::detail {
 
 namespace fs = std::filesystem;
 
@@ -261,4 +261,4 @@ bool InotifyTree::HandleOne(uint32_t wdBits, uint32_t mask, uint32_t cookie, con
     return true;
 }
 
-}  // namespace veldan::detail
+}  // namespace veldan::platform::detail

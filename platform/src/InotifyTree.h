@@ -13,7 +13,7 @@
 
 #include "platform/DirectoryWatcher.h"
 
-namespace veldan::detail {
+namespace veldan::platform::detail {
 
 class InotifyTree {
 public:
@@ -67,4 +67,4 @@ private:
     std::string lastError_;
 };
 
-}  // namespace veldan::detail
+}  // namespace veldan::platform::detail

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-namespace veldan::detail {
+namespace veldan::platform::detail {
 
 namespace {
 
@@ -64,4 +64,4 @@ bool OpenForWriting::Contains(const std::filesystem::path& file) const {
     return files_.count({st.st_dev, st.st_ino}) != 0;
 }
 
-}  // namespace veldan::detail
+}  // namespace veldan::platform::detail

@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-namespace veldan::detail {
+namespace veldan::platform::detail {
 
 // The files (device and inode) that processes this user may inspect hold
 // open for writing, found through /proc/<pid>/fd and fdinfo at one moment.
@@ -22,4 +22,4 @@ private:
     std::set<std::pair<dev_t, ino_t>> files_;
 };
 
-}  // namespace veldan::detail
+}  // namespace veldan::platform::detail

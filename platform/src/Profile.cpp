@@ -12,7 +12,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace fs = std::filesystem;
 
@@ -242,4 +242,4 @@ bool Profile::WriteInt(const std::wstring& section, const std::wstring& key, int
     return WriteString(section, key, std::to_wstring(value));
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

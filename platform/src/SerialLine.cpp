@@ -13,7 +13,7 @@
 
 #include "platform/Folders.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 
@@ -242,4 +242,4 @@ bool SerialLine::Flush() {
     return ok;
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 
@@ -63,4 +63,4 @@ bool ShellOpen(const std::filesystem::path& file, std::string* error, uint32_t w
     return true;
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

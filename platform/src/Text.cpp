@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cwctype>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 
@@ -183,4 +183,4 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return EqualsNoCase(std::wstring_view(FromUtf8(a)), std::wstring_view(FromUtf8(b)));
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

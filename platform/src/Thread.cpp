@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 // Linux applies a nice value per thread when it is set on the thread id.
@@ -56,4 +56,4 @@ unsigned ProcessorCount() {
     return hw > 0 ? hw : 1;
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <thread>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 std::atomic<TickSource> g_tickSource{nullptr};
@@ -25,4 +25,4 @@ void SetTickSource(TickSource source) { g_tickSource.store(source, std::memory_o
 
 void Sleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-}  // namespace veldan
+}  // namespace veldan::platform

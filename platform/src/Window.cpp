@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace veldan {
+namespace veldan::platform {
 
 namespace {
 
@@ -172,4 +172,4 @@ size_t MessageQueueWindow::Pending() const {
     return impl_->queue.size();
 }
 
-}  // namespace veldan
+}  // namespace veldan::platform

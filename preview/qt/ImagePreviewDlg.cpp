@@ -13,6 +13,11 @@
 #include "preview/view/ViewLayout.h"
 
 namespace veldan::preview {
+
+using platform::Message;
+using platform::RegisterWindow;
+using platform::UnregisterWindow;
+
 namespace {
 
 // The image's notification (0x402) on its way to the window thread.

@@ -22,7 +22,7 @@ public:
 
     QWidget* PictureArea() const { return picture_; }
     QProgressBar* Progress() const { return progress_; }
-    HWND Handle() const { return hwnd_; }
+    platform::HWND Handle() const { return hwnd_; }
     // Draws the picture into area (the picture area's rectangle); also sets
     // the title and the progress bar.
     void PaintPicture(QPainter& painter, const QRect& area);
@@ -45,7 +45,7 @@ private:
     QWidget* picture_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* ok_ = nullptr;
-    HWND hwnd_ = nullptr;
+    platform::HWND hwnd_ = nullptr;
     bool discarded_ = false;
     bool inPaint_ = false;
 };

@@ -30,6 +30,12 @@
 #include "preview/view/DisplayMode.h"
 
 namespace veldan::preview {
+
+using platform::Message;
+using platform::RegisterWindow;
+using platform::ShellOpen;
+using platform::UnregisterWindow;
+
 namespace {
 
 // A log text on its way to the window thread; owns its block, so a text

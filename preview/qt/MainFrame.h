@@ -29,7 +29,7 @@ public:
     QDockWidget* HeadPane() const { return head_; }
     QMdiArea* MdiArea() const { return mdi_; }
     QtDocumentUi& Ui() { return *ui_; }
-    HWND Handle() const { return hwnd_; }
+    platform::HWND Handle() const { return hwnd_; }
     CChildFrame* ActiveChild() const;
     // Adds a document frame as a tab and shows it.
     void AddChild(CChildFrame* child);
@@ -59,7 +59,7 @@ private:
     QDockWidget* head_ = nullptr;
     Ribbon* ribbon_ = nullptr;
     QMdiArea* mdi_ = nullptr;
-    HWND hwnd_ = nullptr;
+    platform::HWND hwnd_ = nullptr;
     int look_ = 0;
 };
 

@@ -19,6 +19,10 @@
 #include "preview/document/DocumentPaths.h"
 
 namespace veldan::preview {
+
+using platform::DocumentsFolder;
+using platform::PathToWide;
+
 namespace {
 
 QDoubleSpinBox* Spin(QWidget* parent, const char* name, double lo, double hi, double value, int decimals,

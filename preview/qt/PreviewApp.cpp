@@ -12,6 +12,11 @@
 
 namespace veldan::preview {
 
+using platform::PathToWide;
+using platform::Profile;
+using platform::ProfileFile;
+using platform::ProgramFolder;
+
 CVELDANpreviewApp::CVELDANpreviewApp() : profile_(std::make_unique<Profile>(ProfileFile("VELDANpreview"))) {
     InitGlobalThreadPool();
 }

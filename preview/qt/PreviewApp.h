@@ -26,7 +26,7 @@ public:
     int ExitCode() const { return exitCode_; }
 
     DocumentList& Documents() { return documents_; }
-    Profile& ProfileStore() { return *profile_; }
+    platform::Profile& ProfileStore() { return *profile_; }
     CMainFrame* MainFrame() const { return frame_.get(); }
 
     void OnFileNew();
@@ -37,7 +37,7 @@ public:
 
 private:
     DocumentList documents_;
-    std::unique_ptr<Profile> profile_;
+    std::unique_ptr<platform::Profile> profile_;
     std::unique_ptr<CMainFrame> frame_;
     int exitCode_ = 0;
 };

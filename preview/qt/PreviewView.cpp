@@ -15,6 +15,11 @@
 #include "preview/view/ViewWarping.h"
 
 namespace veldan::preview {
+
+using platform::Message;
+using platform::RegisterWindow;
+using platform::UnregisterWindow;
+
 namespace {
 
 // WM_TILE_CHANGED on its way to the window thread.

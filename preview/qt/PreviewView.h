@@ -39,7 +39,7 @@ public:
     void SetShownExposure(uint32_t e);
     bool RefreshPending() const { return refresh_; }
     void SetRefresh() { refresh_ = true; }
-    HWND Handle() const { return hwnd_; }
+    platform::HWND Handle() const { return hwnd_; }
     const LayoutExtent& Extent() const { return extent_; }
 
     // Draws the view in its mode onto any paint device; printing leaves out the
@@ -110,7 +110,7 @@ private:
     QImage placeholders_[3];
     QBasicTimer hoverTimer_;
     QPoint lastMouse_;
-    HWND hwnd_ = nullptr;
+    platform::HWND hwnd_ = nullptr;
     MenuRunner menuRunner_;
     PreviewRunner previewRunner_;
 };

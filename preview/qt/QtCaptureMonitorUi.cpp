@@ -99,7 +99,7 @@ void QtCaptureMonitorUi::ProgressEnd() {
     });
 }
 
-void StopCaptureMonitor(CaptureFolderMonitor& monitor, veldan::Event& stopEvent) {
+void StopCaptureMonitor(CaptureFolderMonitor& monitor, veldan::platform::Event& stopEvent) {
     stopEvent.Set();
     while (!monitor.WaitFinished(20)) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     monitor.Join();

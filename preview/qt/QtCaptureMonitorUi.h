@@ -40,6 +40,6 @@ private:
 // Sets the stop event and waits for the monitor's end while the window
 // thread goes on serving events, so that the dialogs of the collecting mode
 // can be answered. Call on the window thread.
-void StopCaptureMonitor(CaptureFolderMonitor& monitor, veldan::Event& stopEvent);
+void StopCaptureMonitor(CaptureFolderMonitor& monitor, veldan::platform::Event& stopEvent);
 
 }  // namespace veldan::preview

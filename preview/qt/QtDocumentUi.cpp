@@ -8,6 +8,9 @@
 
 namespace veldan::preview {
 
+using platform::PathToWide;
+using platform::ShellOpen;
+
 QtDocumentUi::QtDocumentUi(QWidget* owner) : owner_(owner) {}
 QtDocumentUi::~QtDocumentUi() = default;
 

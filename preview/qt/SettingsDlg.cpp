@@ -38,7 +38,7 @@ QComboBox* EditableBox(int id, const std::vector<std::wstring>& items, const std
 
 }  // namespace
 
-CVeldanConfigDlg::CVeldanConfigDlg(veldan::Profile& profile, QWidget* parent, DeviceSettingsFolders folders,
+CVeldanConfigDlg::CVeldanConfigDlg(veldan::platform::Profile& profile, QWidget* parent, DeviceSettingsFolders folders,
                                    DeviceSettingsModel::PortLister ports)
     : QDialog(parent), model_(profile, std::move(folders), std::move(ports)) {
     setWindowTitle(QStringLiteral("VELDANconfig"));
@@ -225,7 +225,7 @@ void CVeldanConfigDlg::OnBrowse() {
     if (!folder.isEmpty()) captureDirectory_->setText(folder);
 }
 
-int ShowDeviceSettingsDialog(QWidget* parent, veldan::Profile& profile) {
+int ShowDeviceSettingsDialog(QWidget* parent, veldan::platform::Profile& profile) {
     CVeldanConfigDlg dialog(profile, parent);
     return dialog.exec();
 }

@@ -39,7 +39,7 @@ public:
         kCaptureDirectory = 1054,
     };
 
-    CVeldanConfigDlg(veldan::Profile& profile, QWidget* parent = nullptr,
+    CVeldanConfigDlg(veldan::platform::Profile& profile, QWidget* parent = nullptr,
                      DeviceSettingsFolders folders = DeviceSettingsFolders::Default(),
                      DeviceSettingsModel::PortLister ports = {});
 
@@ -75,6 +75,6 @@ private:
 
 // The Prefs command of the head pane: shows the dialog modally over parent.
 // Returns QDialog::Accepted when the settings were saved.
-int ShowDeviceSettingsDialog(QWidget* parent, veldan::Profile& profile);
+int ShowDeviceSettingsDialog(QWidget* parent, veldan::platform::Profile& profile);
 
 }  // namespace veldan::preview

@@ -16,6 +16,11 @@
 
 namespace veldan::preview {
 
+using platform::Message;
+using platform::Profile;
+using platform::RegisterWindow;
+using platform::UnregisterWindow;
+
 namespace {
 
 // A message of the head control's window, delivered on the window thread.

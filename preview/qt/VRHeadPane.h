@@ -28,7 +28,7 @@ public:
     CVRHeadControl& Control() { return *control_; }
     // The capture-folder monitor; null when the options had no profile.
     HeadFolderMonitor* Monitor() const { return monitor_.get(); }
-    HWND Handle() const { return hwnd_; }
+    platform::HWND Handle() const { return hwnd_; }
     // Binds the view whose document a capture shoots (null: none).
     void SetView(CVELDANpreviewView* view, CVELDANpreviewDoc* document);
     CVELDANpreviewView* BoundView() const { return view_; }
@@ -67,7 +67,7 @@ private:
     std::unique_ptr<QtCaptureMonitorUi> monitorUi_;
     std::unique_ptr<HeadFolderMonitor> monitor_;
     std::unique_ptr<CVRHeadControl> control_;
-    HWND hwnd_ = nullptr;
+    platform::HWND hwnd_ = nullptr;
     CVELDANpreviewView* view_ = nullptr;
     QTimer onOffTimer_;
     QPushButton *onOff_, *prefs_, *start_, *stop_, *break_, *zero_, *park_, *slow_;

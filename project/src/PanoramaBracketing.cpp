@@ -5,9 +5,9 @@
 #include "VELDANPanorama/PanoramaModel.h"
 #include "XmlIo.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 
-using veldan::projectplan::kMaxImagesPerBracketing;
+using veldan::project::plan::kMaxImagesPerBracketing;
 
 VELDANPanoramaBracketing::VELDANPanoramaBracketing() = default;
 

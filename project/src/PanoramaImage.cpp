@@ -24,7 +24,7 @@
 #include "imaging/Scale.h"
 #include "platform/Text.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 
 namespace {
 
@@ -299,14 +299,14 @@ bool VELDANPanoramaImage::operator==(VELDANPanoramaImage& other) {
     ReadHold theirs(other.access);
     if (!theirs) return false;
     if (!filename || !other.filename) return false;
-    return veldan::EqualsNoCase(std::wstring_view(filename.get()), std::wstring_view(other.filename.get()));
+    return veldan::platform::EqualsNoCase(std::wstring_view(filename.get()), std::wstring_view(other.filename.get()));
 }
 
 // ---- decoders
 
 void* VELDANPanoramaImage::LoadWIC(const wchar_t* path) {
     if (!path) return nullptr;
-    const std::string file = veldan::ToUtf8(path);
+    const std::string file = veldan::platform::ToUtf8(path);
     if (!IsRegularFile(file)) return nullptr;
     auto decoded = veldan::imaging::DecodeImageFile(file);
     if (!decoded || decoded->Empty()) return nullptr;
@@ -315,7 +315,7 @@ void* VELDANPanoramaImage::LoadWIC(const wchar_t* path) {
 
 void* VELDANPanoramaImage::LoadPreview(const wchar_t* path, uint8_t turn, uint32_t want_w, uint32_t want_h) {
     if (!path) return nullptr;
-    const std::string file = veldan::ToUtf8(path);
+    const std::string file = veldan::platform::ToUtf8(path);
     if (!IsRegularFile(file)) return nullptr;
     veldan::imaging::DecodeOptions options;
     options.preview = true;
@@ -334,7 +334,7 @@ void* VELDANPanoramaImage::LoadPrevWIC(const wchar_t* path) { return LoadPreview
 
 bool VELDANPanoramaImage::LoadParamsWIC(const wchar_t* path, uint32_t& w, uint32_t& h) {
     if (!path) return false;
-    const std::string file = veldan::ToUtf8(path);
+    const std::string file = veldan::platform::ToUtf8(path);
     if (!IsRegularFile(file)) return false;
     auto info = veldan::imaging::ReadImageInfoFile(file);
     if (!info || info->width == 0 || info->height == 0) return false;
@@ -453,7 +453,7 @@ void VELDANPanoramaImage::ThumbJob(void* context) {
 
 void VELDANPanoramaImage::GenerateThumb(const wchar_t* /*name*/, uint32_t w, uint32_t h) {
     if (w == 0 || h == 0) return;
-    std::unique_lock<veldan::CriticalSection> generation(generation_lock, std::try_to_lock);
+    std::unique_lock<veldan::platform::CriticalSection> generation(generation_lock, std::try_to_lock);
     if (!generation.owns_lock()) return;  // one generation per image at a time
     std::unique_ptr<wchar_t[]> name;
     uint64_t serial = 0;
@@ -485,7 +485,7 @@ void VELDANPanoramaImage::GenerateThumb(const wchar_t* /*name*/, uint32_t w, uin
         if (!scaled) return;
         made = new Bitmap(std::move(scaled).value());
     }
-    veldan::Message note;
+    veldan::platform::Message note;
     {
         WriteHold hold(access);
         if (!hold || serial != serial_) {  // destroyed or renamed meanwhile
@@ -498,7 +498,7 @@ void VELDANPanoramaImage::GenerateThumb(const wchar_t* /*name*/, uint32_t w, uin
     // The generation is over before the owner hears of it, so that a request
     // made in answer to the message is not turned away as "already running".
     generation.unlock();
-    if (note.message != 0) veldan::PostMessage(note.hwnd, note.message, note.wParam, note.lParam);
+    if (note.message != 0) veldan::platform::PostMessage(note.hwnd, note.message, note.wParam, note.lParam);
 }
 
 void VELDANPanoramaImage::AddThumb(void* thumbnail) {
@@ -586,7 +586,7 @@ bool VELDANPanoramaImage::SaveThumbAs(const wchar_t* path, uint32_t w, uint32_t 
     if (!hold) return false;
     void* t = GetThumb(w, h);
     if (!t) return false;
-    return veldan::imaging::SaveJpeg(*AsBitmap(t), veldan::ToUtf8(path)).ok();
+    return veldan::imaging::SaveJpeg(*AsBitmap(t), veldan::platform::ToUtf8(path)).ok();
 }
 
 // ---- project file
@@ -595,7 +595,7 @@ bool VELDANPanoramaImage::Save(void* writer) {
     ReadHold hold(access);
     if (!hold) return false;
     if (filename) {
-        const std::string utf8 = veldan::ToUtf8(filename.get());
+        const std::string utf8 = veldan::platform::ToUtf8(filename.get());
         if (!WriteAttr(writer, "filename", "%s", utf8.c_str())) return false;
     }
     if (!WriteAttr(writer, "width", "%u", width) || !WriteAttr(writer, "height", "%u", height) ||
@@ -620,7 +620,7 @@ bool VELDANPanoramaImage::Load(void* reader) {
     WriteHold hold(access);
     if (!hold) return false;
     if (auto v = IntAttr(reader, "orientation")) orientation = (*v >= 0 && *v <= 3) ? static_cast<uint8_t>(*v) : 0;
-    if (auto v = Attr(reader, "filename")) SetFilename(veldan::FromUtf8(*v).c_str());
+    if (auto v = Attr(reader, "filename")) SetFilename(veldan::platform::FromUtf8(*v).c_str());
     if (width == 0 && height == 0) {
         if (auto v = IntAttr(reader, "width")) width = static_cast<uint32_t>(*v);
         if (auto v = IntAttr(reader, "height")) height = static_cast<uint32_t>(*v);

@@ -2,7 +2,7 @@
 #include "VELDANPanorama/PanoramaModel.h"
 #include "XmlIo.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 
 VELDANPanoramaPathNode::VELDANPanoramaPathNode() = default;
 VELDANPanoramaPathNode::VELDANPanoramaPathNode(const VELDANPanoramaPathNode& other)

@@ -4,7 +4,7 @@
 #include "VELDANPanorama/PanoramaModel.h"
 #include "XmlIo.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 
 // ---- bracketing list
 

@@ -3,7 +3,7 @@
 
 #include "VELDANPanorama/PanoramaProject.h"
 
-namespace veldan::projectplan {
+namespace veldan::project::plan {
 
 // No camera brackets more exposures than this; larger slot counts (from a
 // project file or a script call) are refused instead of allocating without
@@ -18,4 +18,4 @@ constexpr uint32_t kMaxImagesPerBracketing = 256;
 void AddPlannedBracketing(VELDANPanoramaTile& tile, const VELDANPanoramaProject::_HDRI& hdri,
                           uint32_t camera_orientation, uint32_t slots, bool bracketed);
 
-}  // namespace veldan::projectplan
+}  // namespace veldan::project::plan

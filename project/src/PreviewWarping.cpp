@@ -139,7 +139,7 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
     VELDANPanoramaWarpedImage& warped = image->warped;
     // One warp of an image at a time (see warp_section); a second request
     // waits and then usually finds the fitting result in the size check.
-    std::lock_guard<veldan::CriticalSection> one_warp(warped.warp_section);
+    std::lock_guard<veldan::platform::CriticalSection> one_warp(warped.warp_section);
     if (!image->access.EnterReadAccess()) return VELDAN_IMAGE_FAILURE;
     struct ImageHold {
         AccessControl& lock;
@@ -259,6 +259,7 @@ uint32_t VELDANPanoramaStitcher::WarpImage(VELDANPanoramaProject* project, VELDA
     warped.lock.LeaveWriteAccess();
 
     if (image->notify_message != 0)
-        veldan::PostMessage(image->notify_window, image->notify_message, image->notify_wparam, image->notify_lparam);
+        veldan::platform::PostMessage(image->notify_window, image->notify_message, image->notify_wparam,
+                                      image->notify_lparam);
     return code;
 }

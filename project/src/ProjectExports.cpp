@@ -112,7 +112,7 @@ std::wstring WithCrLf(const std::wstring& text) {
 
 bool WriteBytes(const wchar_t* file_name, const std::string& bytes) {
     if (!file_name || !*file_name) return false;
-    return veldan::WriteFileAtomically(veldan::PathFromWide(file_name), bytes);
+    return veldan::platform::WriteFileAtomically(veldan::platform::PathFromWide(file_name), bytes);
 }
 
 // Preview copy of a picture: a small upright JPEG next to the picture file.
@@ -362,7 +362,7 @@ bool VELDANPanoramaProject::ExportPTgui(const wchar_t* file_name, bool preview) 
     if (!file_name || !*file_name) return false;
     if (preview && !kPreviewCopiesAvailable) return false;
     const PictureList list = CollectPictures(*this);
-    const std::string bytes = "\xEF\xBB\xBF" + veldan::ToUtf8(WithCrLf(PTguiDocument(*this, list, preview)));
+    const std::string bytes = "\xEF\xBB\xBF" + veldan::platform::ToUtf8(WithCrLf(PTguiDocument(*this, list, preview)));
     return WriteBytes(file_name, bytes);
 }
 
@@ -381,5 +381,5 @@ bool VELDANPanoramaProject::ExportHugin(const wchar_t* file_name, bool preview) 
     // preview copies.
     if (preview) return false;
     const PictureList list = CollectPictures(*this);
-    return WriteBytes(file_name, veldan::ToUtf8(HuginDocument(*this, list)));
+    return WriteBytes(file_name, veldan::platform::ToUtf8(HuginDocument(*this, list)));
 }

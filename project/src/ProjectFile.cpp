@@ -15,7 +15,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 
 namespace {
 
@@ -226,12 +226,12 @@ bool VELDANPanoramaProject::SaveToFile(const wchar_t* file_name) {
     if (!file_name) return false;
     MemBlockDesc buffer;
     if (!Save(&buffer)) return false;
-    return veldan::WriteFileAtomically(veldan::PathFromWide(file_name), buffer.data, buffer.length);
+    return veldan::platform::WriteFileAtomically(veldan::platform::PathFromWide(file_name), buffer.data, buffer.length);
 }
 
 bool VELDANPanoramaProject::LoadFromFile(const wchar_t* file_name) {
     if (!file_name) return false;
-    const auto file = veldan::PathFromWide(file_name);
+    const auto file = veldan::platform::PathFromWide(file_name);
     std::error_code ec;
     const auto size = std::filesystem::file_size(file, ec);
     if (ec || size == 0 || size > kMaxProjectFileSize) return false;

@@ -11,6 +11,8 @@
 
 namespace veldan::project {
 
+using platform::ProcessorCount;
+
 namespace {
 
 // Shared by the caller and its helper jobs. A helper that starts after every

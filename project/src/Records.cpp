@@ -6,7 +6,7 @@
 #include "XmlIo.h"
 #include "platform/Text.h"
 
-using namespace veldan::projectxml;
+using namespace veldan::project::xml;
 using Project = VELDANPanoramaProject;
 
 namespace {
@@ -93,14 +93,14 @@ void Project::_STRING::Set(const wchar_t* text) {
 
 bool Project::_STRING::Save(void* writer, const char* name) {
     if (!text_) return true;
-    const std::string utf8 = veldan::ToUtf8(text_.get());
+    const std::string utf8 = veldan::platform::ToUtf8(text_.get());
     return WriteAttr(writer, name, "%s", utf8.c_str());
 }
 
 bool Project::_STRING::Load(void* reader, const char* name) {
     auto v = Attr(reader, name);
     if (!v) return false;
-    Set(veldan::FromUtf8(*v).c_str());
+    Set(veldan::platform::FromUtf8(*v).c_str());
     return true;
 }
 
@@ -192,7 +192,7 @@ Project::_SENSOR& Project::_SENSOR::operator=(const _SENSOR& other) {
 }
 
 bool Project::_SENSOR::IsBuiltIn() const {
-    return type.Get() && veldan::EqualsNoCase(std::wstring_view(type.Get()), std::wstring_view(L"built-in"));
+    return type.Get() && veldan::platform::EqualsNoCase(std::wstring_view(type.Get()), std::wstring_view(L"built-in"));
 }
 
 bool Project::_SENSOR::Save(void* writer) {

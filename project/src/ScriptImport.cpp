@@ -20,7 +20,7 @@ constexpr uint32_t kOpPosition = 1024;
 
 bool VELDANPanoramaProject::ImportVELDANscript(void* script_handle, int32_t images_per_tile) {
     auto* script = static_cast<CVeldanScript*>(script_handle);
-    using veldan::projectplan::kMaxImagesPerBracketing;
+    using veldan::project::plan::kMaxImagesPerBracketing;
     if (!script || images_per_tile > static_cast<int32_t>(kMaxImagesPerBracketing)) return false;
     const int ops = script->GetOpCnt();
     if (ops <= 0) return false;
@@ -67,7 +67,7 @@ bool VELDANPanoramaProject::ImportVELDANscript(void* script_handle, int32_t imag
                 path.Append(static_cast<int32_t>(GetItemCount()));
                 VELDANPanoramaTile* shot = current.release();
                 AppendTile(shot);
-                veldan::projectplan::AddPlannedBracketing(*shot, hdri, camera.orientation, slots, bracketed);
+                veldan::project::plan::AddPlannedBracketing(*shot, hdri, camera.orientation, slots, bracketed);
                 current = std::make_unique<VELDANPanoramaTile>();
                 current->pos_x = shot->pos_x;
                 current->pos_y = shot->pos_y;

@@ -4,7 +4,11 @@
 
 #include "platform/Thread.h"
 
-namespace veldan {
+namespace veldan::project {
+
+using platform::ProcessorCount;
+using platform::SetCurrentThreadPriority;
+using platform::ThreadPriority;
 
 JobPool::JobPool() = default;
 
@@ -116,14 +120,14 @@ void JobPool::Serve(QueueKind kind) {
     }
 }
 
-}  // namespace veldan
+}  // namespace veldan::project
 
 namespace {
 // Never destroyed: images may cancel their jobs from static destructors of
 // other objects, after this file's statics would be gone. Its threads only
 // wait on its own queues, which therefore outlive them.
-veldan::JobPool& GlobalPool() {
-    static veldan::JobPool* pool = new veldan::JobPool();
+veldan::project::JobPool& GlobalPool() {
+    static veldan::project::JobPool* pool = new veldan::project::JobPool();
     return *pool;
 }
 }  // namespace
@@ -133,11 +137,11 @@ void InitGlobalThreadPool() { GlobalPool().Start(); }
 void DeinitGlobalThreadPool() { GlobalPool().Stop(); }
 
 bool InvokeWorker(VELDANJobFunction job, void* context, VELDANJobOwner owner, VELDANJobFunction dispose) {
-    return GlobalPool().Invoke(veldan::JobPool::kWorkerQueue, job, context, owner, dispose);
+    return GlobalPool().Invoke(veldan::project::JobPool::kWorkerQueue, job, context, owner, dispose);
 }
 
 bool InvokeRealtimeWorker(VELDANJobFunction job, void* context, VELDANJobOwner owner, VELDANJobFunction dispose) {
-    return GlobalPool().Invoke(veldan::JobPool::kRealtimeQueue, job, context, owner, dispose);
+    return GlobalPool().Invoke(veldan::project::JobPool::kRealtimeQueue, job, context, owner, dispose);
 }
 
 void CancelJobs(VELDANJobOwner owner) { GlobalPool().Cancel(owner); }

@@ -23,7 +23,7 @@ int32_t VELDANExposureOffset(uint32_t n, uint32_t i, int32_t step, uint32_t orde
     return static_cast<int32_t>(ev);
 }
 
-namespace veldan::projectplan {
+namespace veldan::project::plan {
 
 void AddPlannedBracketing(VELDANPanoramaTile& tile, const VELDANPanoramaProject::_HDRI& hdri,
                           uint32_t camera_orientation, uint32_t slots, bool bracketed) {
@@ -44,7 +44,7 @@ void AddPlannedBracketing(VELDANPanoramaTile& tile, const VELDANPanoramaProject:
     tile.bracketings.AddItem(bracketing, tile.bracketings.GetItemCount(), true);
 }
 
-}  // namespace veldan::projectplan
+}  // namespace veldan::project::plan
 
 void VELDANPanoramaTile::operator+=(const VELDANPanoramaTile& other) {
     if (bracketings.GetItemCount() == 0) return;

@@ -111,7 +111,7 @@ uint32_t VELDANPanoramaProject::ComputeTiles(bool count_only) {
         return 0;
 
     if (!(lens.focal_length > 0) || !(sensor.dimension_x > 0) || !(sensor.dimension_y > 0)) return 0;
-    if (hdri.enabled && hdri.count > veldan::projectplan::kMaxImagesPerBracketing) return 0;
+    if (hdri.enabled && hdri.count > veldan::project::plan::kMaxImagesPerBracketing) return 0;
     const double h = (camera.orientation == 1 ? sensor.dimension_x : sensor.dimension_y) / lens.focal_length;
     const double v = (camera.orientation == 1 ? sensor.dimension_y : sensor.dimension_x) / lens.focal_length;
     if (!std::isfinite(h) || !std::isfinite(v)) return 0;
@@ -148,8 +148,8 @@ uint32_t VELDANPanoramaProject::ComputeTiles(bool count_only) {
             tile->fov_x = plan.hfov;
             tile->fov_y = plan.vfov;
             AppendTile(tile);
-            veldan::projectplan::AddPlannedBracketing(*tile, hdri, camera.orientation, hdri.enabled ? hdri.count : 1,
-                                                      hdri.enabled);
+            veldan::project::plan::AddPlannedBracketing(*tile, hdri, camera.orientation, hdri.enabled ? hdri.count : 1,
+                                                        hdri.enabled);
         }
     });
     if (!options.legacy_arrangement) {

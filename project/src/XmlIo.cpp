@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
-namespace veldan::projectxml {
+namespace veldan::project::xml {
 
 namespace {
 const xmlChar* X(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
@@ -84,4 +84,4 @@ bool ReadContent(void* reader, const std::function<void(void*)>& onElement) {
     }
 }
 
-}  // namespace veldan::projectxml
+}  // namespace veldan::project::xml

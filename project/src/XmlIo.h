@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace veldan::projectxml {
+namespace veldan::project::xml {
 
 inline xmlTextWriterPtr Writer(void* w) { return static_cast<xmlTextWriterPtr>(w); }
 inline xmlTextReaderPtr Reader(void* r) { return static_cast<xmlTextReaderPtr>(r); }
@@ -41,4 +41,4 @@ bool IsEmptyElement(void* reader);
 // or broke before the end tag.
 bool ReadContent(void* reader, const std::function<void(void* reader)>& onElement);
 
-}  // namespace veldan::projectxml
+}  // namespace veldan::project::xml

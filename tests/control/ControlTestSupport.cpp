@@ -14,7 +14,7 @@
 
 #include "platform/Text.h"
 
-namespace control_test {
+namespace veldan::test {
 
 namespace {
 std::mutex g_mutex;
@@ -89,8 +89,8 @@ std::string TempHome::Read(const std::filesystem::path& path) {
     return s.str();
 }
 
-std::wstring Wide(const std::filesystem::path& path) { return veldan::FromUtf8(path.string()); }
+std::wstring Wide(const std::filesystem::path& path) { return veldan::platform::FromUtf8(path.string()); }
 
 std::filesystem::path ProgramFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
-}  // namespace control_test
+}  // namespace veldan::test

@@ -8,7 +8,7 @@
 
 #include "VELDANcontrol.h"
 
-namespace control_test {
+namespace veldan::test {
 
 // Everything the output function has received so far, as one text.
 std::wstring Captured();
@@ -62,4 +62,4 @@ struct Args {
 // The folder of the test program (where the built vrhead.asm lies).
 std::filesystem::path ProgramFolder();
 
-}  // namespace control_test
+}  // namespace veldan::test

@@ -15,16 +15,15 @@
 #include "platform/Text.h"
 #include "platform/Window.h"
 
-using namespace control_test;
-using veldan_test::RunProgram;
-using veldan_test::VirtualHead;
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kCom = 57;
 
-const std::string kSettings = veldan_test::StandardHeadSettings(kCom) + "parking[1] = off\n";
+const std::string kSettings = StandardHeadSettings(kCom) + "parking[1] = off\n";
 
 // Polls a condition of the head (its state changes on the bus, not through
 // a message this test could wait for) until it holds or the time runs out.
@@ -39,8 +38,9 @@ bool Eventually(P predicate, int timeoutMs = 15000) {
 }
 
 template <typename P>
-bool AwaitStatusBits(ControlHandle h, veldan::MessageQueueWindow& window, P predicate, unsigned timeoutMs = 15000) {
-    veldan::Message m;
+bool AwaitStatusBits(ControlHandle h, veldan::platform::MessageQueueWindow& window, P predicate,
+                     unsigned timeoutMs = 15000) {
+    veldan::platform::Message m;
     for (unsigned waited = 0; waited <= timeoutMs; waited += 50) {
         if (predicate(VELDANcontrol_status(h))) return true;
         window.GetMessage(m, 50);
@@ -63,14 +63,14 @@ protected:
                std::vector<std::string> headOptions = {}) {
         TempHome::Write(home.ConfigFolder() / "settings.cfg", kSettings + extraSettings);
         std::string error;
-        if (!head.Start(kCom, home.Documents(), veldan_test::StandardHeadOptions(headOptions), error)) {
+        if (!head.Start(kCom, home.Documents(), StandardHeadOptions(headOptions), error)) {
             ADD_FAILURE() << error;
             return false;
         }
         Args args(switches);
         handle = VELDANcontrol_init_redirect(args.argc(), args.argv(), &CaptureOutput);
         if (!handle) {
-            ADD_FAILURE() << "initialisation failed:\n" << veldan::ToUtf8(Captured());
+            ADD_FAILURE() << "initialisation failed:\n" << veldan::platform::ToUtf8(Captured());
             return false;
         }
         return true;
@@ -95,7 +95,7 @@ TEST_F(HeadSimTest, DesktopSwitchesInitialiseVerboseAndShutDownWithoutMoving) {
     EXPECT_NE(text.find(L"00: -v - be verbose\n01: -p - do not go to parking position\n"
                         L"02: -n - stay at the last position\n...end of command line\n"),
               std::wstring::npos)
-        << veldan::ToUtf8(text);
+        << veldan::platform::ToUtf8(text);
     EXPECT_NE(text.find(L"Loading assembly data...OK\nEdition: \nPort: 57\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"Initializing device on COM57... OK\n"), std::wstring::npos);
     const uint64_t status = VELDANcontrol_status(handle);
@@ -158,8 +158,8 @@ TEST_F(HeadSimTest, AcquireFiresTheCameraOnce) {
     ClearCaptured();
     ASSERT_EQ(VELDANcontrol_op_wait_recover(handle, 300), 0);
     const std::wstring text = Captured();
-    EXPECT_EQ(text.rfind(L"Waiting on camera ", 0), 0u) << veldan::ToUtf8(text);
-    EXPECT_NE(text.find(L"ms... ready\n"), std::wstring::npos) << veldan::ToUtf8(text);
+    EXPECT_EQ(text.rfind(L"Waiting on camera ", 0), 0u) << veldan::platform::ToUtf8(text);
+    EXPECT_NE(text.find(L"ms... ready\n"), std::wstring::npos) << veldan::platform::ToUtf8(text);
 }
 
 TEST_F(HeadSimTest, BatteryPercentFollowsTheVoltage) {
@@ -176,7 +176,7 @@ TEST_F(HeadSimTest, BatteryPercentFollowsTheVoltage) {
 TEST_F(HeadSimTest, ScriptPausesBetweenMovesAndResumes) {
     ASSERT_TRUE(Start({L"-v"}));
     ASSERT_TRUE(AwaitIdle());
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     EXPECT_EQ(VELDANcontrol_set_main_window(handle, window.Handle()), 0);
     ASSERT_EQ(VELDANcontrol_scr_add(handle, L"H 10\nWAIT READY\nPAUSE\nH 40\nWAIT READY\n"), 0);
     ASSERT_EQ(VELDANcontrol_cmd_run(handle), 0);
@@ -197,7 +197,7 @@ TEST_F(HeadSimTest, ScriptPausesBetweenMovesAndResumes) {
 TEST_F(HeadSimTest, AbortEndsAWaitAndAnEndlessRun) {
     ASSERT_TRUE(Start({}));
     ASSERT_TRUE(AwaitIdle());
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     VELDANcontrol_set_main_window(handle, window.Handle());
     ASSERT_EQ(VELDANcontrol_cmd_run_endless(handle), 0);
     ASSERT_TRUE(AwaitStatusBits(handle, window, [](uint64_t s) { return (s & VELDANCONTROL_STATUS_RUNNING) != 0; }));
@@ -315,3 +315,5 @@ TEST_F(HeadSimTest, ExampleProgramDrivesTheHead) {
     EXPECT_NEAR(h, 60, 0.05);
     EXPECT_NEAR(v, 15, 0.05);
 }
+
+}  // namespace veldan::test

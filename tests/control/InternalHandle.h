@@ -15,7 +15,7 @@
 #include "platform/Window.h"
 #include "settings/VELDANsettings.h"
 
-namespace control_test {
+namespace veldan::test {
 
 struct InternalHandle {
     InternalHandle() : h(veldan::control::CreateHandle()) { h->output.Set(&CaptureOutput); }
@@ -31,8 +31,9 @@ struct InternalHandle {
 // Waits for the status word to satisfy `predicate`, woken by the WM_APP+10
 // messages the library posts to `window` at every change.
 template <typename P>
-bool AwaitStatus(ControlHandle h, veldan::MessageQueueWindow& window, P predicate, unsigned timeoutMs = 5000) {
-    veldan::Message m;
+bool AwaitStatus(ControlHandle h, veldan::platform::MessageQueueWindow& window, P predicate,
+                 unsigned timeoutMs = 5000) {
+    veldan::platform::Message m;
     for (unsigned waited = 0; waited <= timeoutMs; waited += 50) {
         if (predicate(VELDANcontrol_status(h))) return true;
         window.GetMessage(m, 50);
@@ -53,8 +54,8 @@ public:
         Record("W" + std::to_string(ms), true);
         if (holdWaits) {
             entered.Set();
-            veldan::Event* events[] = {&gate, &h_->abortEvent};
-            veldan::Event::WaitAny(events);
+            veldan::platform::Event* events[] = {&gate, &h_->abortEvent};
+            veldan::platform::Event::WaitAny(events);
         }
         return true;
     }
@@ -80,9 +81,9 @@ public:
 
     bool holdWaits = false;
     bool preshootResult = true;
-    veldan::Event gate{true};
-    veldan::Event entered{false};
-    veldan::Event changed{false};
+    veldan::platform::Event gate{true};
+    veldan::platform::Event entered{false};
+    veldan::platform::Event changed{false};
 
 private:
     bool Record(std::string call, bool result) {
@@ -98,4 +99,4 @@ private:
     std::vector<std::string> calls_;
 };
 
-}  // namespace control_test
+}  // namespace veldan::test

@@ -9,7 +9,8 @@
 #include "InternalHandle.h"
 #include "ScriptRunner.h"
 
-using namespace control_test;
+namespace veldan::test {
+
 using namespace veldan::control;
 
 namespace {
@@ -32,7 +33,7 @@ protected:
 
     TempHome home;
     InternalHandle handle;
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     RecordingOps ops;
 };
 
@@ -124,7 +125,7 @@ TEST_F(RunnerTest, FailedContactEndsTheRunButAFailedMoveDoesNot) {
 
 TEST_F(RunnerTest, SynchronousRunPostsEveryStatusChange) {
     ASSERT_EQ(VELDANcontrol_scr_add(h(), L"H 1\nNOP\nNOTE \"tile one\"\nV 2\n"), 0);
-    veldan::Message m;
+    veldan::platform::Message m;
     while (window.GetMessage(m, 0)) {}
     EXPECT_EQ(RunSynchronous(h(), &ops), 0);
     EXPECT_EQ(ops.Calls(), Calls({"H1", "V2"}));
@@ -207,3 +208,5 @@ TEST_F(RunnerTest, RunsNeedAReadyDeviceAndOnlyOneRunAtATime) {
     ASSERT_TRUE(AwaitIdle());
     EXPECT_EQ(ops.Calls(), Calls({"H1"}));
 }
+
+}  // namespace veldan::test

@@ -13,7 +13,8 @@
 #include "RemoteControl.h"
 #include "platform/Tick.h"
 
-using namespace control_test;
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 TEST(ControlScriptStore, AddUsesOnlyTerminatedLines) {
@@ -128,12 +129,12 @@ TEST(ControlHandleRules, TimingSettersStoreSecondsAndReturnMilliseconds) {
 TEST(ControlHandleRules, MainWindowMustBeKnownToTheRegistry) {
     TempHome home;
     InternalHandle t;
-    veldan::MessageQueueWindow first;
+    veldan::platform::MessageQueueWindow first;
     EXPECT_EQ(VELDANcontrol_set_main_window(t.h, first.Handle()), 0);
     EXPECT_TRUE(t.h->forwardNotifications);
-    veldan::HWND destroyed;
+    veldan::platform::HWND destroyed;
     {
-        veldan::MessageQueueWindow gone;
+        veldan::platform::MessageQueueWindow gone;
         destroyed = gone.Handle();
     }
     EXPECT_EQ(VELDANcontrol_set_main_window(t.h, destroyed), -1);
@@ -143,7 +144,7 @@ TEST(ControlHandleRules, MainWindowMustBeKnownToTheRegistry) {
     EXPECT_EQ(VELDANcontrol_set_main_window(t.h, first.Handle()), 0);
 
     // Every status change is posted as WM_APP+10 (0x800A), wParam and lParam 0.
-    veldan::Message m;
+    veldan::platform::Message m;
     while (first.GetMessage(m, 0)) {}
     t.h->status.SetHigh(veldan::control::kHighBusy);
     ASSERT_TRUE(first.WaitForMessage(0x8000 + 10, m, 5000));
@@ -168,7 +169,7 @@ TEST(ControlWaits, WaitForTheCameraCountsFromTheLastRelease) {
     InternalHandle t;
     t.h->verbose = true;
     veldan::control::HeadOperations ops(t.h);
-    veldan::SetTickSource(&FakeTick);
+    veldan::platform::SetTickSource(&FakeTick);
 
     // No release yet: the camera is ready.
     EXPECT_TRUE(ops.WaitRecover(500));
@@ -191,7 +192,7 @@ TEST(ControlWaits, WaitForTheCameraCountsFromTheLastRelease) {
     EXPECT_FALSE(ops.WaitRecover(500));
     aborter.join();
     EXPECT_EQ(Captured(), L"Waiting on camera 400ms... aborted\n");
-    veldan::SetTickSource(nullptr);
+    veldan::platform::SetTickSource(nullptr);
 }
 
 TEST(ControlWaits, TimedWaitEndsEarlyOnAbort) {
@@ -218,3 +219,5 @@ TEST(ControlBattery, PercentBetweenEmptyAndFullWithoutUpperBound) {
     EXPECT_EQ(BatteryPercentOf(7.0, 12.0, 12.0), 100);
     EXPECT_EQ(BatteryPercentOf(1e300, 0.0, 1e-300), INT32_MAX);
 }
+
+}  // namespace veldan::test

@@ -10,7 +10,8 @@
 #include "ControlTestSupport.h"
 #include "VELDANcontrol.h"
 
-using namespace control_test;
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -326,3 +327,5 @@ TEST(ControlStartup, LabViewStringArrayIsConverted) {
         << text;
     EXPECT_NE(text.find("Pelkor library 2.1.0 [OK]\n"), std::string::npos) << text;
 }
+
+}  // namespace veldan::test

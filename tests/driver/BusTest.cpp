@@ -14,7 +14,7 @@
 #include "TestHome.h"
 #include "platform/Window.h"
 
-using namespace pelkortest;
+namespace veldan::test {
 
 namespace {
 
@@ -86,9 +86,9 @@ protected:
         });
     }
 
-    std::vector<veldan::Message> Messages(veldan::UINT number) {
-        std::vector<veldan::Message> found;
-        veldan::Message m;
+    std::vector<veldan::platform::Message> Messages(veldan::platform::UINT number) {
+        std::vector<veldan::platform::Message> found;
+        veldan::platform::Message m;
         while (window.GetMessage(m, 0)) {
             if (m.message == number) found.push_back(m);
         }
@@ -98,7 +98,7 @@ protected:
     TestHome home;
     PseudoTerminal pty;
     HeadResponder responder{pty};
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     CPelkorEnclosure enclosure;
 };
 
@@ -117,13 +117,13 @@ TEST_F(Bus, ProbesAndIdentifiesEveryModule) {
         });
     }));
     // Each module was announced as recognised once.
-    std::set<veldan::WPARAM> recognised;
-    for (const auto& m : Messages(veldan::WM_APP + 1)) {
+    std::set<veldan::platform::WPARAM> recognised;
+    for (const auto& m : Messages(veldan::platform::WM_APP + 1)) {
         if (m.lParam == PELKOR_STATE_RECOGNISED) {
             EXPECT_TRUE(recognised.insert(m.wParam).second);
         }
     }
-    EXPECT_EQ(recognised, (std::set<veldan::WPARAM>{1, 2, 3}));
+    EXPECT_EQ(recognised, (std::set<veldan::platform::WPARAM>{1, 2, 3}));
     // A drive homes at start-up, the control module switches its relays off.
     EXPECT_EQ(responder.CountReceived(1, "Y"), 1u);
     EXPECT_TRUE(WaitUntil([&] { return responder.CountReceived(3, "L90") == 1; }));
@@ -281,9 +281,9 @@ TEST_F(Bus, VanishedLineStopsTheBusAndReportsIt) {
     pty.CloseKeeper();
     pty.CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return !enclosure.IsReady(); }));
-    veldan::Message m;
-    ASSERT_TRUE(window.WaitForMessage(veldan::WM_APP + 1, m, 5000));
-    while (m.wParam != PELKOR_WHOLE_BUS && window.WaitForMessage(veldan::WM_APP + 1, m, 5000)) {}
+    veldan::platform::Message m;
+    ASSERT_TRUE(window.WaitForMessage(veldan::platform::WM_APP + 1, m, 5000));
+    while (m.wParam != PELKOR_WHOLE_BUS && window.WaitForMessage(veldan::platform::WM_APP + 1, m, 5000)) {}
     EXPECT_EQ(m.wParam, PELKOR_WHOLE_BUS);
     EXPECT_EQ(m.lParam, 0);
     EXPECT_TRUE(enclosure.Port().LineLost());
@@ -314,7 +314,8 @@ TEST_F(Bus, HibernatedHeadResumesWithoutHoming) {
                std::string(d.GetStatusDeviceAlias()) == "47.210-3300/1";
     }));
     bool sawBus = false;
-    for (const auto& m : Messages(veldan::WM_APP + 1)) sawBus |= m.wParam == PELKOR_WHOLE_BUS && m.lParam == 0;
+    for (const auto& m : Messages(veldan::platform::WM_APP + 1))
+        sawBus |= m.wParam == PELKOR_WHOLE_BUS && m.lParam == 0;
     EXPECT_TRUE(sawBus);
     EXPECT_TRUE(
         responder.WaitFor([](auto& m) { return std::count(m[1].received.begin(), m[1].received.end(), "N") == 1; }));
@@ -361,9 +362,9 @@ TEST_F(Bus, AutomaticInitialisationReportsTheWholeBus) {
     AddStandardHead();
     ASSERT_TRUE(enclosure.SetMaxDeviceID(3));
     ASSERT_TRUE(enclosure.AutoInit(kCom));
-    veldan::Message m;
+    veldan::platform::Message m;
     do {
-        ASSERT_TRUE(window.WaitForMessage(veldan::WM_APP + 1, m, 10000));
+        ASSERT_TRUE(window.WaitForMessage(veldan::platform::WM_APP + 1, m, 10000));
     } while (m.wParam != PELKOR_WHOLE_BUS);
     EXPECT_TRUE(enclosure.IsReady());
     EXPECT_TRUE(WaitUntil([&] { return enclosure.DeviceCount(DriverIdDrive) == 2; }));
@@ -382,12 +383,12 @@ TEST_F(Bus, UnprobedAddressGetsAGenericDevice) {
 TEST_F(Bus, PortNotifiesTrafficIndicators) {
     AddStandardHead();
     OpenAndIdentify();
-    EXPECT_FALSE(Messages(veldan::WM_APP + 2).empty());
+    EXPECT_FALSE(Messages(veldan::platform::WM_APP + 2).empty());
     ASSERT_TRUE(
         WithBusId(3, [](CPelkorDevice& d) { return static_cast<CPelkorDeviceControl&>(d).SetRelayState(0, true); }));
-    veldan::Message m;
-    EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 4, m, 5000));
-    EXPECT_TRUE(window.WaitForMessage(veldan::WM_APP + 5, m, 5000));
+    veldan::platform::Message m;
+    EXPECT_TRUE(window.WaitForMessage(veldan::platform::WM_APP + 4, m, 5000));
+    EXPECT_TRUE(window.WaitForMessage(veldan::platform::WM_APP + 5, m, 5000));
 }
 
 TEST_F(Bus, PacketRatePacesFramesOnTheLine) {
@@ -404,3 +405,5 @@ TEST_F(Bus, PacketRatePacesFramesOnTheLine) {
     for (size_t k = 1; k < 4; ++k)
         EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(at[k] - at[k - 1]).count(), 450) << k;
 }
+
+}  // namespace veldan::test

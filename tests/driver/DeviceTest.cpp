@@ -9,7 +9,8 @@
 #include "Pelkor.h"
 #include "platform/Window.h"
 
-using namespace pelkortest;
+namespace veldan::test {
+
 using Texts = std::vector<std::string>;
 
 namespace {
@@ -460,3 +461,5 @@ TEST_F(Devices, ControlDriveStartsWithRelayNineOn) {
     EXPECT_EQ(queued.back(), "L91");
     EXPECT_EQ(std::count(queued.begin(), queued.end(), "Y"), 0) << "no reference run at start-up";
 }
+
+}  // namespace veldan::test

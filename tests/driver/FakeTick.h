@@ -5,7 +5,7 @@
 
 #include "platform/Tick.h"
 
-namespace pelkortest {
+namespace veldan::test {
 
 inline std::atomic<uint64_t>& FakeNow() {
     static std::atomic<uint64_t> now{1000};
@@ -19,11 +19,11 @@ class ScopedFakeTick {
 public:
     explicit ScopedFakeTick(uint64_t start) {
         FakeNow() = start;
-        veldan::SetTickSource(&FakeTickSource);
+        veldan::platform::SetTickSource(&FakeTickSource);
     }
-    ~ScopedFakeTick() { veldan::SetTickSource(nullptr); }
+    ~ScopedFakeTick() { veldan::platform::SetTickSource(nullptr); }
     void Set(uint64_t now) { FakeNow() = now; }
     void Advance(uint64_t ms) { FakeNow() += ms; }
 };
 
-}  // namespace pelkortest
+}  // namespace veldan::test

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
-namespace pelkortest {
+namespace veldan::test {
 
 HeadResponder::HeadResponder(PseudoTerminal& pty) : pty_(pty) {
     if (::pipe(stopPipe_) != 0) std::abort();
@@ -167,4 +167,4 @@ void HeadResponder::Handle(uint8_t header, const std::string& text) {
     for (const auto& r : replies) Reply(address, r);
 }
 
-}  // namespace pelkortest
+}  // namespace veldan::test

@@ -17,7 +17,7 @@
 
 #include "PseudoTerminal.h"
 
-namespace pelkortest {
+namespace veldan::test {
 
 struct SimModule {
     std::string identity;
@@ -88,4 +88,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace pelkortest
+}  // namespace veldan::test

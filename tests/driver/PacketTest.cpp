@@ -10,7 +10,7 @@
 #include "Pelkor.h"
 #include "TestHome.h"
 
-using namespace pelkortest;
+namespace veldan::test {
 
 namespace {
 
@@ -22,7 +22,7 @@ std::vector<uint8_t> Drain(DynamicQueue& queue) {
 
 void Push(DynamicQueue& queue, std::vector<uint8_t> bytes) { queue.Push(bytes.data(), bytes.size()); }
 
-std::string Text(const PelkorPacket& packet) { return pelkor::PayloadText(packet); }
+std::string Text(const PelkorPacket& packet) { return veldan::driver::PayloadText(packet); }
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -214,7 +214,7 @@ TEST(PacketLog, WritesCrLfLinesToAStream) {
 }
 
 TEST(NumberForm, FixedWidthZeroPaddedWithOptionalSign) {
-    using pelkor::FormatNumberCommand;
+    using veldan::driver::FormatNumberCommand;
     EXPECT_EQ(FormatNumberCommand("S", -1234, 8, true), "S-0001234");
     EXPECT_EQ(FormatNumberCommand("F", 750, 5, false), "F00750");
     EXPECT_EQ(FormatNumberCommand("F", -750, 5, false), "F00750");
@@ -233,3 +233,5 @@ TEST(Version, IsTwoOneZero) {
     EXPECT_EQ(build, 0);
     Pelkor_version(nullptr, nullptr, nullptr);
 }
+
+}  // namespace veldan::test

@@ -9,7 +9,7 @@
 #include "PseudoTerminal.h"
 #include "TestHome.h"
 
-using namespace pelkortest;
+namespace veldan::test {
 
 namespace {
 constexpr uint8_t kCom = 17;
@@ -81,3 +81,5 @@ TEST(Port, ClosingDropsUnsentBytesAndEndsBothThreads) {
     EXPECT_EQ(port.sendQueue.GetLength(), 0u);
     EXPECT_EQ(port.receiveQueue.GetLength(), 0u);
 }
+
+}  // namespace veldan::test

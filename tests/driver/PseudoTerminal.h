@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace pelkortest {
+namespace veldan::test {
 
 class PseudoTerminal {
 public:
@@ -90,4 +90,4 @@ private:
     std::string slaveName_;
 };
 
-}  // namespace pelkortest
+}  // namespace veldan::test

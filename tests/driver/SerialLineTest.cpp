@@ -11,31 +11,32 @@
 #include "TestHome.h"
 #include "platform/SerialLine.h"
 
-using namespace pelkortest;
-using veldan::SerialLine;
+namespace veldan::test {
+
+using veldan::platform::SerialLine;
 
 TEST(SerialPortPath, MapsNumberRangesToDeviceFamilies) {
     TestHome home;
-    EXPECT_EQ(veldan::SerialPortPath(1), "/dev/ttyS0");
-    EXPECT_EQ(veldan::SerialPortPath(32), "/dev/ttyS31");
-    EXPECT_EQ(veldan::SerialPortPath(33), "/dev/ttyUSB0");
-    EXPECT_EQ(veldan::SerialPortPath(64), "/dev/ttyUSB31");
-    EXPECT_EQ(veldan::SerialPortPath(65), "/dev/ttyACM0");
-    EXPECT_EQ(veldan::SerialPortPath(80), "/dev/ttyACM15");
-    EXPECT_EQ(veldan::SerialPortPath(81), "/dev/rfcomm0");
-    EXPECT_EQ(veldan::SerialPortPath(99), "/dev/rfcomm18");
-    EXPECT_TRUE(veldan::SerialPortPath(100).empty());
-    EXPECT_TRUE(veldan::SerialPortPath(0).empty());
-    EXPECT_TRUE(veldan::SerialPortPath(256).empty());
+    EXPECT_EQ(veldan::platform::SerialPortPath(1), "/dev/ttyS0");
+    EXPECT_EQ(veldan::platform::SerialPortPath(32), "/dev/ttyS31");
+    EXPECT_EQ(veldan::platform::SerialPortPath(33), "/dev/ttyUSB0");
+    EXPECT_EQ(veldan::platform::SerialPortPath(64), "/dev/ttyUSB31");
+    EXPECT_EQ(veldan::platform::SerialPortPath(65), "/dev/ttyACM0");
+    EXPECT_EQ(veldan::platform::SerialPortPath(80), "/dev/ttyACM15");
+    EXPECT_EQ(veldan::platform::SerialPortPath(81), "/dev/rfcomm0");
+    EXPECT_EQ(veldan::platform::SerialPortPath(99), "/dev/rfcomm18");
+    EXPECT_TRUE(veldan::platform::SerialPortPath(100).empty());
+    EXPECT_TRUE(veldan::platform::SerialPortPath(0).empty());
+    EXPECT_TRUE(veldan::platform::SerialPortPath(256).empty());
 }
 
 TEST(SerialPortPath, LinkInPortsFolderComesFirst) {
     TestHome home;
     home.LinkPort(3, "/dev/null");
     home.LinkPort(150, "/dev/null");
-    EXPECT_EQ(veldan::SerialPortPath(3), home.PortsFolder() / "COM3");
-    EXPECT_EQ(veldan::SerialPortPath(150), home.PortsFolder() / "COM150");
-    EXPECT_EQ(veldan::SerialPortPath(4), "/dev/ttyS3");
+    EXPECT_EQ(veldan::platform::SerialPortPath(3), home.PortsFolder() / "COM3");
+    EXPECT_EQ(veldan::platform::SerialPortPath(150), home.PortsFolder() / "COM150");
+    EXPECT_EQ(veldan::platform::SerialPortPath(4), "/dev/ttyS3");
 }
 
 TEST(SerialLine, EnumerationListsLinkedTerminalsButNotOtherFiles) {
@@ -45,7 +46,7 @@ TEST(SerialLine, EnumerationListsLinkedTerminalsButNotOtherFiles) {
     home.LinkPort(121, "/dev/null");
     { std::ofstream(home.Root() / "plain") << "x"; }
     home.LinkPort(122, home.Root() / "plain");
-    auto ports = veldan::EnumerateSerialPorts();
+    auto ports = veldan::platform::EnumerateSerialPorts();
     EXPECT_NE(std::find(ports.begin(), ports.end(), "COM120"), ports.end());
     EXPECT_EQ(std::find(ports.begin(), ports.end(), "COM121"), ports.end());
     EXPECT_EQ(std::find(ports.begin(), ports.end(), "COM122"), ports.end());
@@ -111,7 +112,7 @@ TEST(SerialLine, ReadTimesOutWhenNothingArrives) {
     SerialLine line;
     ASSERT_TRUE(line.OpenPath(pty.SlaveName()));
     uint8_t byte;
-    EXPECT_EQ(line.Read(&byte, 1, 20), veldan::kSerialTimeout);
+    EXPECT_EQ(line.Read(&byte, 1, 20), veldan::platform::kSerialTimeout);
 }
 
 TEST(SerialLine, CloseWakesBlockedReaderAndWriterAtOnce) {
@@ -144,11 +145,11 @@ TEST(SerialLine, CloseWakesBlockedReaderAndWriterAtOnce) {
     line.Close();
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     ASSERT_EQ(writer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_EQ(reader.get(), veldan::kSerialClosed);
-    EXPECT_EQ(writer.get(), veldan::kSerialClosed);
+    EXPECT_EQ(reader.get(), veldan::platform::kSerialClosed);
+    EXPECT_EQ(writer.get(), veldan::platform::kSerialClosed);
     EXPECT_FALSE(line.IsOpen());
     uint8_t byte;
-    EXPECT_EQ(line.Read(&byte, 1), veldan::kSerialClosed);
+    EXPECT_EQ(line.Read(&byte, 1), veldan::platform::kSerialClosed);
 }
 
 TEST(SerialLine, HangUpEndsBlockedReadAsGone) {
@@ -162,5 +163,7 @@ TEST(SerialLine, HangUpEndsBlockedReadAsGone) {
     });
     pty.CloseMaster();
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_EQ(reader.get(), veldan::kSerialGone);
+    EXPECT_EQ(reader.get(), veldan::platform::kSerialGone);
 }
+
+}  // namespace veldan::test

@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-namespace pelkortest {
+namespace veldan::test {
 
 class TestHome {
 public:
@@ -42,4 +42,4 @@ private:
     std::filesystem::path root_;
 };
 
-}  // namespace pelkortest
+}  // namespace veldan::test

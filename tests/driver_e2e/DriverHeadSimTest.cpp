@@ -22,7 +22,7 @@
 #include "Pelkor.h"
 #include "VirtualHead.h"
 
-using veldan_test::VirtualHead;
+namespace veldan::test {
 
 namespace {
 
@@ -349,3 +349,5 @@ TEST_F(DriverOnHead, NoisyLineDoesNotStallTheBus) {
     EXPECT_TRUE(WaitUntil([&] { return HeadAt(75, -15); }));
     EXPECT_TRUE(enclosure.IsReady());
 }
+
+}  // namespace veldan::test

@@ -3,7 +3,10 @@
 
 #include "HeadsimTestSupport.h"
 
-namespace headsim::test {
+namespace veldan::test {
+
+using namespace veldan::headsim;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -219,4 +222,4 @@ TEST_F(BusOverPty, BaudRateGivesEveryByteItsTime) {
 }
 
 }  // namespace
-}  // namespace headsim::test
+}  // namespace veldan::test

@@ -10,7 +10,10 @@
 #include "TestScene.h"
 #include "ViewRenderer.h"
 
-namespace headsim::test {
+namespace veldan::test {
+
+using namespace veldan::headsim;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -221,4 +224,4 @@ TEST(ExposureBracket, StopsScaleLinearLight) {
 }
 
 }  // namespace
-}  // namespace headsim::test
+}  // namespace veldan::test

@@ -5,7 +5,10 @@
 
 #include "HeadsimTestSupport.h"
 
-namespace headsim::test {
+namespace veldan::test {
+
+using namespace veldan::headsim;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -181,4 +184,4 @@ TEST_F(Faults, StopDoesNotWaitForAPendingRelease) {
 }
 
 }  // namespace
-}  // namespace headsim::test
+}  // namespace veldan::test

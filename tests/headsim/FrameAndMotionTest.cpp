@@ -7,7 +7,10 @@
 #include "Frame.h"
 #include "MotionProfile.h"
 
-namespace headsim {
+namespace veldan::test {
+
+using namespace veldan::headsim;
+
 namespace {
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
@@ -139,4 +142,4 @@ TEST(DriveModule, SignConventionAndReferenceRun) {
 }
 
 }  // namespace
-}  // namespace headsim
+}  // namespace veldan::test

@@ -16,7 +16,9 @@
 
 #include "platform/Tick.h"
 
-namespace headsim::test {
+namespace veldan::test {
+
+using namespace veldan::headsim;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -51,8 +53,8 @@ std::atomic<uint64_t> g_tick{1'000'000};
 uint64_t ManualTickSource() { return g_tick.load(); }
 }  // namespace
 
-ManualTick::ManualTick() { veldan::SetTickSource(&ManualTickSource); }
-ManualTick::~ManualTick() { veldan::SetTickSource(nullptr); }
+ManualTick::ManualTick() { veldan::platform::SetTickSource(&ManualTickSource); }
+ManualTick::~ManualTick() { veldan::platform::SetTickSource(nullptr); }
 void ManualTick::Advance(uint64_t ms) { g_tick += ms; }
 
 RawTerminal::RawTerminal(const fs::path& path) {
@@ -236,4 +238,4 @@ std::string Field(const std::string& reply, const std::string& key) {
     return reply.substr(at, reply.find(' ', at) - at);
 }
 
-}  // namespace headsim::test
+}  // namespace veldan::test

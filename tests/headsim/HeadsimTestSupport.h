@@ -13,7 +13,7 @@
 
 #include "HeadSimulator.h"
 
-namespace headsim::test {
+namespace veldan::test {
 
 // HOME, XDG_CONFIG_HOME and XDG_DOCUMENTS_DIR point into a fresh temporary
 // folder for the life of the object.
@@ -87,9 +87,9 @@ bool WaitFor(const std::function<bool()>& condition,
 
 // Options for a simulator in the temporary home: COM5, a small camera, a
 // small generated scene, the clock paused.
-SimOptions SmallHead(const TempHome& home);
+headsim::SimOptions SmallHead(const TempHome& home);
 
 // The value after "key=" in a reply line.
 std::string Field(const std::string& reply, const std::string& key);
 
-}  // namespace headsim::test
+}  // namespace veldan::test

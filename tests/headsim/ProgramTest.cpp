@@ -18,7 +18,10 @@
 
 extern char** environ;
 
-namespace headsim::test {
+namespace veldan::test {
+
+using namespace veldan::headsim;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -306,4 +309,4 @@ TEST(Program, WritesTheTestScene) {
 }
 
 }  // namespace
-}  // namespace headsim::test
+}  // namespace veldan::test

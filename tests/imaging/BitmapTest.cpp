@@ -4,7 +4,10 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Limits.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 TEST(Bitmap, CreateLaysOutRowsOnFourByteBoundaries) {
@@ -44,7 +47,7 @@ TEST(Bitmap, RefusesZeroAndOversizedDimensionsWithoutAllocating) {
 }
 
 TEST(Bitmap, MoveTransfersOwnershipAndCloneIsDeep) {
-    Bitmap a = test::Gradient(8, 4, PixelLayout::kBgr24);
+    Bitmap a = Gradient(8, 4, PixelLayout::kBgr24);
     const uint8_t* pixels = a.Data();
     Bitmap b = std::move(a);
     EXPECT_TRUE(a.Empty());
@@ -52,7 +55,7 @@ TEST(Bitmap, MoveTransfersOwnershipAndCloneIsDeep) {
     auto c = b.Clone();
     ASSERT_TRUE(c.ok());
     EXPECT_NE(c->Data(), b.Data());
-    EXPECT_EQ(test::MaxDifference(*c, b), 0);
+    EXPECT_EQ(MaxDifference(*c, b), 0);
     c->SetArgb(0, 0, 0xFFFFFFFF);
     EXPECT_NE(b.GetArgb(0, 0), 0xFFFFFFFFu);
 }
@@ -68,14 +71,14 @@ TEST(Bitmap, WrapRefersToCallerMemory) {
 }
 
 TEST(Bitmap, ConvertBetweenLayouts) {
-    Bitmap argb = test::Gradient(7, 5, PixelLayout::kArgb32, true);
+    Bitmap argb = Gradient(7, 5, PixelLayout::kArgb32, true);
     auto bgr = argb.ConvertTo(PixelLayout::kBgr24);
     ASSERT_TRUE(bgr.ok());
-    EXPECT_EQ(test::MaxDifference(argb, *bgr), 0);
+    EXPECT_EQ(MaxDifference(argb, *bgr), 0);
     auto back = bgr->ConvertTo(PixelLayout::kArgb32);
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back->GetArgb(3, 3) >> 24, 255u);
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

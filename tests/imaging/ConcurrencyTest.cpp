@@ -11,19 +11,22 @@
 #include "imaging/Scale.h"
 #include "imaging/Tiff.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 // Thumbnail jobs run on worker threads: every decoder must be usable from
 // several threads at once, including the error paths (longjmp in libjpeg
 // and libpng, libtiff's handlers, LibRaw's callbacks).
 TEST(Concurrency, DecodersRunInParallelThreads) {
-    test::TempDir dir;
-    Bitmap b = test::Gradient(200, 150, PixelLayout::kBgr24);
+    TempDir dir;
+    Bitmap b = Gradient(200, 150, PixelLayout::kBgr24);
     ASSERT_TRUE(SaveJpeg(b, dir / "a.jpg").ok());
     ASSERT_TRUE(SavePng(b, dir / "a.png").ok());
-    test::DngContent c;
-    ASSERT_TRUE(test::WriteDng(dir / "a.dng", c));
+    DngContent c;
+    ASSERT_TRUE(WriteDng(dir / "a.dng", c));
     {
         TIFF* tif = TIFFOpen((dir / "a.tif").c_str(), "w");
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 200u);
@@ -38,7 +41,7 @@ TEST(Concurrency, DecodersRunInParallelThreads) {
     }
     std::vector<std::vector<uint8_t>> broken;
     for (const char* name : {"a.jpg", "a.png", "a.tif", "a.dng"}) {
-        auto bytes = test::ReadBytes(dir / name);
+        auto bytes = ReadBytes(dir / name);
         bytes.resize(bytes.size() * 2 / 3);
         broken.push_back(bytes);
     }
@@ -61,4 +64,4 @@ TEST(Concurrency, DecodersRunInParallelThreads) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

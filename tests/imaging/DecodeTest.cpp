@@ -7,7 +7,10 @@
 #include "imaging/Jpeg.h"
 #include "imaging/Png.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 void WriteSmallTiff(const std::filesystem::path& path, uint32_t w, uint32_t h, const char* make = nullptr) {
@@ -26,17 +29,17 @@ void WriteSmallTiff(const std::filesystem::path& path, uint32_t w, uint32_t h, c
 class DecodeAnyFormat : public ::testing::Test {
 protected:
     void SetUp() override {
-        Bitmap b = test::Gradient(120, 80, PixelLayout::kBgr24);
+        Bitmap b = Gradient(120, 80, PixelLayout::kBgr24);
         ASSERT_TRUE(SaveJpeg(b, dir / "a.jpg").ok());
         ASSERT_TRUE(SavePng(b, dir / "a.png").ok());
         WriteSmallTiff(dir / "a.tif", 120, 80);
         // A camera's own TIFF output (a maker, but a plain picture) stays TIFF.
         WriteSmallTiff(dir / "camera.tif", 120, 80, "NIKON CORPORATION");
-        test::DngContent c;
-        ASSERT_TRUE(test::WriteDng(dir / "a.dng", c));
+        DngContent c;
+        ASSERT_TRUE(WriteDng(dir / "a.dng", c));
         std::filesystem::copy_file(dir / "a.dng", dir / "renamed.bin");
     }
-    test::TempDir dir;
+    TempDir dir;
 };
 
 TEST_F(DecodeAnyFormat, RecognisesEveryFormat) {
@@ -62,7 +65,7 @@ TEST_F(DecodeAnyFormat, SizesFromHeadersAndPixelsFromFilesAndMemory) {
         auto from_file = DecodeImageFile(dir / name);
         ASSERT_TRUE(from_file.ok()) << name << ": " << from_file.error().message;
         EXPECT_EQ(from_file->Width(), w);
-        auto bytes = test::ReadBytes(dir / name);
+        auto bytes = ReadBytes(dir / name);
         auto mem_info = ReadImageInfo(bytes);
         ASSERT_TRUE(mem_info.ok()) << name;
         EXPECT_EQ(mem_info->width, w);
@@ -71,7 +74,7 @@ TEST_F(DecodeAnyFormat, SizesFromHeadersAndPixelsFromFilesAndMemory) {
         auto from_memory = DecodeImage(bytes, argb);
         ASSERT_TRUE(from_memory.ok()) << name << ": " << from_memory.error().message;
         EXPECT_EQ(from_memory->Layout(), PixelLayout::kArgb32);
-        EXPECT_EQ(test::MaxDifference(*from_file, *from_memory), 0) << name;
+        EXPECT_EQ(MaxDifference(*from_file, *from_memory), 0) << name;
     }
 }
 
@@ -79,9 +82,9 @@ TEST_F(DecodeAnyFormat, ErrorsAreReportedNotThrown) {
     EXPECT_EQ(DecodeImageFile(dir / "missing.png").code(), ErrorCode::kIoError);
     EXPECT_EQ(ReadImageInfoFile(dir / "missing.png").code(), ErrorCode::kIoError);
     EXPECT_EQ(DecodeImageFile(dir.path()).code(), ErrorCode::kIoError) << "a folder is not a picture";
-    test::WriteBytes(dir / "text.jpg", std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
+    WriteBytes(dir / "text.jpg", std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
     EXPECT_EQ(DecodeImageFile(dir / "text.jpg").code(), ErrorCode::kUnknownFormat);
-    test::WriteBytes(dir / "empty.png", std::vector<uint8_t>{});
+    WriteBytes(dir / "empty.png", std::vector<uint8_t>{});
     EXPECT_EQ(DecodeImageFile(dir / "empty.png").code(), ErrorCode::kUnknownFormat);
     EXPECT_FALSE(DecodeImage(std::vector<uint8_t>{}).ok());
 }
@@ -108,4 +111,4 @@ TEST(RealPicture, EquirectangularEarthMap) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

@@ -11,7 +11,7 @@
 
 #include "imaging/Bitmap.h"
 
-namespace veldan::imaging::test {
+namespace veldan::test {
 
 struct DngContent {
     uint32_t raw_width = 128, raw_height = 96;
@@ -113,4 +113,4 @@ inline bool WriteDng(const std::filesystem::path& path, const DngContent& c) {
     return true;
 }
 
-}  // namespace veldan::imaging::test
+}  // namespace veldan::test

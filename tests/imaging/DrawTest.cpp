@@ -4,7 +4,10 @@
 #include "imaging/Draw.h"
 #include "imaging/Rotate.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 TEST(Draw, SourceOverMath) {
@@ -59,10 +62,10 @@ TEST(Draw, OffsetsAreClippedOnEverySide) {
 }
 
 TEST(Draw, CopyIntoConvertsLayouts) {
-    Bitmap src = test::Gradient(5, 5, PixelLayout::kArgb32, true);
+    Bitmap src = Gradient(5, 5, PixelLayout::kArgb32, true);
     auto dst = std::move(Bitmap::Create(5, 5, PixelLayout::kBgr24)).value();
     CopyInto(dst, src, 0, 0);
-    EXPECT_EQ(test::MaxDifference(src, dst), 0);
+    EXPECT_EQ(MaxDifference(src, dst), 0);
     auto argb = std::move(Bitmap::Create(5, 5, PixelLayout::kArgb32)).value();
     CopyInto(argb, dst, 1, 1);
     EXPECT_EQ(argb.GetArgb(0, 0), 0u);
@@ -101,7 +104,7 @@ TEST(Rotate, QuarterTurnsMoveEveryCorner) {
         // Four quarter turns give the original back.
         Bitmap cur = src.Clone().value();
         for (int i = 0; i < 4; ++i) cur = std::move(Rotate(cur, QuarterTurns::k90)).value();
-        EXPECT_EQ(test::MaxDifference(cur, src, true), 0);
+        EXPECT_EQ(MaxDifference(cur, src, true), 0);
     }
     EXPECT_EQ(Rotate(Bitmap{}, QuarterTurns::k90).code(), ErrorCode::kInvalidArgument);
 }
@@ -125,4 +128,4 @@ TEST(Rotate, ExifOrientationsShowThePictureUpright) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

@@ -3,7 +3,10 @@
 #include "TestSupport.h"
 #include "imaging/Jpeg.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 JpegEncodeOptions Quality(int q) {
@@ -24,7 +27,7 @@ DecodeOptions Wanting(uint32_t w, uint32_t h) {
 }
 
 std::vector<uint8_t> EncodedGradient(uint32_t w, uint32_t h, int quality = 90) {
-    auto data = EncodeJpeg(test::Gradient(w, h, PixelLayout::kBgr24), Quality(quality));
+    auto data = EncodeJpeg(Gradient(w, h, PixelLayout::kBgr24), Quality(quality));
     EXPECT_TRUE(data.ok()) << data.error().message;
     return data.ok() ? *data : std::vector<uint8_t>{};
 }
@@ -79,13 +82,13 @@ std::vector<uint8_t> ExifSegment(uint16_t orientation, bool big_endian) {
 
 TEST(Jpeg, RoundTripInBothLayouts) {
     for (PixelLayout layout : {PixelLayout::kBgr24, PixelLayout::kArgb32}) {
-        Bitmap original = test::Gradient(67, 41, layout);
+        Bitmap original = Gradient(67, 41, layout);
         auto data = EncodeJpeg(original, Quality(95));
         ASSERT_TRUE(data.ok()) << data.error().message;
         auto decoded = DecodeJpeg(*data, WithLayout(layout));
         ASSERT_TRUE(decoded.ok()) << decoded.error().message;
         EXPECT_EQ(decoded->Layout(), layout);
-        EXPECT_LE(test::MaxDifference(original, *decoded), 12);
+        EXPECT_LE(MaxDifference(original, *decoded), 12);
         if (layout == PixelLayout::kArgb32) {
             EXPECT_EQ(decoded->GetArgb(10, 10) >> 24, 255u);
         }
@@ -93,8 +96,8 @@ TEST(Jpeg, RoundTripInBothLayouts) {
 }
 
 TEST(Jpeg, SaveWritesAFileThatDecodes) {
-    test::TempDir dir;
-    Bitmap original = test::Gradient(32, 16, PixelLayout::kBgr24);
+    TempDir dir;
+    Bitmap original = Gradient(32, 16, PixelLayout::kBgr24);
     ASSERT_TRUE(SaveJpeg(original, dir / "out.jpg").ok());
     auto decoded = DecodeJpegFile(dir / "out.jpg");
     ASSERT_TRUE(decoded.ok()) << decoded.error().message;
@@ -143,8 +146,8 @@ TEST(Jpeg, HeaderInfoNeedsOnlyTheHeaders) {
     // Cut right after the frame header: the size is still there, the
     // pixels are not.
     std::vector<uint8_t> cut(data.begin(), data.begin() + SofSizeOffset(data) + 4);
-    test::TempDir dir;
-    test::WriteBytes(dir / "cut.jpg", cut);
+    TempDir dir;
+    WriteBytes(dir / "cut.jpg", cut);
     auto cut_info = ReadJpegInfoFile(dir / "cut.jpg");
     ASSERT_TRUE(cut_info.ok()) << cut_info.error().message;
     EXPECT_EQ(cut_info->width, 321u);
@@ -203,11 +206,11 @@ TEST(Jpeg, AMissingEndMarkerAloneIsTolerated) {
     auto whole = DecodeJpeg(data);
     auto decoded = DecodeJpeg(no_eoi);
     ASSERT_TRUE(decoded.ok()) << decoded.error().message;
-    EXPECT_EQ(test::MaxDifference(*whole, *decoded), 0);
+    EXPECT_EQ(MaxDifference(*whole, *decoded), 0);
     // A progressive file that stops between scans is incomplete.
     JpegEncodeOptions progressive;
     progressive.progressive = true;
-    auto prog = EncodeJpeg(test::Gradient(96, 64, PixelLayout::kBgr24), progressive);
+    auto prog = EncodeJpeg(Gradient(96, 64, PixelLayout::kBgr24), progressive);
     ASSERT_TRUE(prog.ok());
     std::vector<uint8_t> cut;
     for (size_t i = prog->size() / 2; i + 1 < prog->size(); ++i)
@@ -242,4 +245,4 @@ TEST(Jpeg, OversizedDeclaredDimensionsAreRefusedBeforeDecoding) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

@@ -6,7 +6,10 @@
 #include "TestSupport.h"
 #include "imaging/Png.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 struct Variant {
@@ -136,11 +139,11 @@ TEST_P(PngVariants, DecodesToTheExpectedPixels) {
     argb.layout = PixelLayout::kArgb32;
     auto decoded = DecodePng(data, argb);
     ASSERT_TRUE(decoded.ok()) << decoded.error().message;
-    EXPECT_EQ(test::MaxDifference(expected, *decoded, true), 0);
+    EXPECT_EQ(MaxDifference(expected, *decoded, true), 0);
     auto bgr = DecodePng(data);
     ASSERT_TRUE(bgr.ok()) << bgr.error().message;
     EXPECT_EQ(bgr->Layout(), PixelLayout::kBgr24);
-    EXPECT_EQ(test::MaxDifference(expected, *bgr, false), 0) << "BGR keeps colour, drops alpha";
+    EXPECT_EQ(MaxDifference(expected, *bgr, false), 0) << "BGR keeps colour, drops alpha";
     auto info = ReadPngInfo(data);
     ASSERT_TRUE(info.ok());
     EXPECT_EQ(info->width, 37u);
@@ -163,26 +166,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Png, RoundTripInBothLayoutsIsExact) {
-    test::TempDir dir;
+    TempDir dir;
     for (PixelLayout layout : {PixelLayout::kBgr24, PixelLayout::kArgb32}) {
-        Bitmap original = test::Gradient(61, 17, layout, layout == PixelLayout::kArgb32);
+        Bitmap original = Gradient(61, 17, layout, layout == PixelLayout::kArgb32);
         auto data = EncodePng(original);
         ASSERT_TRUE(data.ok());
         DecodeOptions o;
         o.layout = layout;
         auto decoded = DecodePng(*data, o);
         ASSERT_TRUE(decoded.ok());
-        EXPECT_EQ(test::MaxDifference(original, *decoded, true), 0);
+        EXPECT_EQ(MaxDifference(original, *decoded, true), 0);
         ASSERT_TRUE(SavePng(original, dir / "x.png").ok());
         auto from_file = DecodePngFile(dir / "x.png", o);
         ASSERT_TRUE(from_file.ok());
-        EXPECT_EQ(test::MaxDifference(original, *from_file, true), 0);
+        EXPECT_EQ(MaxDifference(original, *from_file, true), 0);
     }
 }
 
 TEST(Png, OpaqueArgbIsWrittenWithoutAlpha) {
-    Bitmap opaque = test::Gradient(40, 40, PixelLayout::kArgb32, false);
-    Bitmap translucent = test::Gradient(40, 40, PixelLayout::kArgb32, true);
+    Bitmap opaque = Gradient(40, 40, PixelLayout::kArgb32, false);
+    Bitmap translucent = Gradient(40, 40, PixelLayout::kArgb32, true);
     auto a = EncodePng(opaque), b = EncodePng(translucent);
     ASSERT_TRUE(a.ok() && b.ok());
     EXPECT_EQ((*a)[25], PNG_COLOR_TYPE_RGB);  // colour type byte of IHDR
@@ -221,4 +224,4 @@ TEST(Png, TruncatedDamagedAndOversizedFilesGiveErrors) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

@@ -7,16 +7,19 @@
 #include "imaging/Jpeg.h"
 #include "imaging/Raw.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 bool Reddish(uint32_t argb) { return ((argb >> 16) & 255) > (argb & 255) + 40; }
 bool Bluish(uint32_t argb) { return (argb & 255) > ((argb >> 16) & 255) + 40; }
 
 TEST(Raw, DngFullDecodeDemosaicsTheSensorData) {
-    test::TempDir dir;
-    test::DngContent c;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
+    TempDir dir;
+    DngContent c;
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
     auto info = ReadRawInfoFile(dir / "shot.dng");
     ASSERT_TRUE(info.ok()) << info.error().message;
     EXPECT_EQ(info->format, Format::kRaw);
@@ -31,9 +34,9 @@ TEST(Raw, DngFullDecodeDemosaicsTheSensorData) {
 }
 
 TEST(Raw, PreviewLoadGivesTheEmbeddedPicture) {
-    test::TempDir dir;
-    test::DngContent c;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
+    TempDir dir;
+    DngContent c;
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
     DecodeOptions o;
     o.preview = true;
     o.layout = PixelLayout::kArgb32;
@@ -46,16 +49,16 @@ TEST(Raw, PreviewLoadGivesTheEmbeddedPicture) {
 }
 
 TEST(Raw, JpegPreviewIsDctScaled) {
-    test::TempDir dir;
-    Bitmap pic = test::Gradient(320, 240, PixelLayout::kBgr24);
+    TempDir dir;
+    Bitmap pic = Gradient(320, 240, PixelLayout::kBgr24);
     auto jpeg = EncodeJpeg(pic);
     ASSERT_TRUE(jpeg.ok());
-    test::DngContent c;
+    DngContent c;
     c.preview_width = 320;
     c.preview_height = 240;
     c.preview_jpeg = *jpeg;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
-    auto bytes = test::ReadBytes(dir / "shot.dng");
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
+    auto bytes = ReadBytes(dir / "shot.dng");
     DecodeOptions o;
     o.preview = true;
     o.want_width = 80;
@@ -66,12 +69,12 @@ TEST(Raw, JpegPreviewIsDctScaled) {
 }
 
 TEST(Raw, WithoutPreviewAPreviewLoadFallsBackToTheSensorData) {
-    test::TempDir dir;
-    test::DngContent c;
+    TempDir dir;
+    DngContent c;
     c.with_preview = false;
     c.orientation = 6;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
-    auto bytes = test::ReadBytes(dir / "shot.dng");
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
+    auto bytes = ReadBytes(dir / "shot.dng");
     EXPECT_EQ(DecodeRawPreview(bytes).code(), ErrorCode::kNoPreview);
     DecodeOptions o;
     o.preview = true;
@@ -84,13 +87,13 @@ TEST(Raw, WithoutPreviewAPreviewLoadFallsBackToTheSensorData) {
 }
 
 TEST(Raw, BadDataGivesErrors) {
-    test::TempDir dir;
+    TempDir dir;
     EXPECT_FALSE(DecodeRawFile(dir / "missing.nef").ok());
     EXPECT_FALSE(ReadRawInfo(std::vector<uint8_t>(1000, 0x42)).ok());
     EXPECT_FALSE(DecodeRaw(std::vector<uint8_t>{}).ok());
-    test::DngContent c;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
-    auto bytes = test::ReadBytes(dir / "shot.dng");
+    DngContent c;
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
+    auto bytes = ReadBytes(dir / "shot.dng");
     // Cut anywhere, the file must give an error, not a picture with a
     // black lower part.
     for (size_t keep : {size_t(8), size_t(16), size_t(200), bytes.size() / 2, bytes.size() - 100}) {
@@ -100,10 +103,10 @@ TEST(Raw, BadDataGivesErrors) {
 }
 
 TEST(Raw, SensorDataRunningPastTheEndOfTheFileIsAnError) {
-    test::TempDir dir;
-    test::DngContent c;
-    ASSERT_TRUE(test::WriteDng(dir / "shot.dng", c));
-    auto bytes = test::ReadBytes(dir / "shot.dng");
+    TempDir dir;
+    DngContent c;
+    ASSERT_TRUE(WriteDng(dir / "shot.dng", c));
+    auto bytes = ReadBytes(dir / "shot.dng");
     // Move the raw IFD's strip offset (the second StripOffsets entry, tag
     // 273 as one LONG) forward so that the strip runs past the end: what a
     // file cut inside its sensor data looks like to the decoder.
@@ -125,4 +128,4 @@ TEST(Raw, SensorDataRunningPastTheEndOfTheFileIsAnError) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

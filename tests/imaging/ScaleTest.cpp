@@ -4,7 +4,10 @@
 #include "imaging/Jpeg.h"
 #include "imaging/Scale.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 Bitmap FromValues(uint32_t w, uint32_t h, const std::vector<uint8_t>& grey) {
@@ -80,7 +83,7 @@ TEST(Scale, TransparentPixelsLendNoColour) {
 
 TEST(Scale, BadArguments) {
     EXPECT_EQ(ResizeArea(Bitmap{}, 2, 2).code(), ErrorCode::kInvalidArgument);
-    Bitmap b = test::Gradient(4, 4, PixelLayout::kBgr24);
+    Bitmap b = Gradient(4, 4, PixelLayout::kBgr24);
     EXPECT_EQ(ResizeArea(b, 0, 2).code(), ErrorCode::kInvalidArgument);
     EXPECT_EQ(ResizeArea(b, 40000, 2).code(), ErrorCode::kTooLarge);
 }
@@ -101,8 +104,8 @@ TEST(Scale, FitWithinKeepsTheAspectAndNeverEnlarges) {
 }
 
 TEST(Scale, ThumbnailFromAFileUsesDctScalingAndGivesTheExactSize) {
-    test::TempDir dir;
-    ASSERT_TRUE(SaveJpeg(test::Gradient(800, 600, PixelLayout::kBgr24), dir / "p.jpg").ok());
+    TempDir dir;
+    ASSERT_TRUE(SaveJpeg(Gradient(800, 600, PixelLayout::kBgr24), dir / "p.jpg").ok());
     auto t = MakeThumbnailFromFile(dir / "p.jpg", 90, 67);
     ASSERT_TRUE(t.ok()) << t.error().message;
     EXPECT_EQ(t->Width(), 90u);
@@ -112,4 +115,4 @@ TEST(Scale, ThumbnailFromAFileUsesDctScalingAndGivesTheExactSize) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

@@ -12,7 +12,7 @@
 
 #include "imaging/Bitmap.h"
 
-namespace veldan::imaging::test {
+namespace veldan::test {
 
 // A fresh folder under the system temp folder, removed afterwards. HOME and
 // the XDG folders point into it so that nothing touches the real home.
@@ -52,21 +52,21 @@ inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 
 // A smooth pattern that JPEG keeps well: horizontal red ramp, vertical green
 // ramp, constant blue, alpha ramp for ARGB.
-inline Bitmap Gradient(uint32_t w, uint32_t h, PixelLayout layout, bool alpha_ramp = false) {
-    Bitmap b = std::move(Bitmap::Create(w, h, layout)).value();
+inline imaging::Bitmap Gradient(uint32_t w, uint32_t h, imaging::PixelLayout layout, bool alpha_ramp = false) {
+    imaging::Bitmap b = std::move(imaging::Bitmap::Create(w, h, layout)).value();
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) {
             uint8_t r = uint8_t(x * 255 / (w > 1 ? w - 1 : 1));
             uint8_t g = uint8_t(y * 255 / (h > 1 ? h - 1 : 1));
             uint8_t a = alpha_ramp ? uint8_t((x + y) * 255 / (w + h - 2 > 0 ? w + h - 2 : 1)) : 255;
-            b.SetArgb(x, y, MakeArgb(a, r, g, 96));
+            b.SetArgb(x, y, imaging::MakeArgb(a, r, g, 96));
         }
     return b;
 }
 
 // Largest per-channel difference between two bitmaps of the same size (in
 // ARGB terms); 256 when the sizes differ.
-inline int MaxDifference(const Bitmap& a, const Bitmap& b, bool compare_alpha = false) {
+inline int MaxDifference(const imaging::Bitmap& a, const imaging::Bitmap& b, bool compare_alpha = false) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return 256;
     int worst = 0;
     for (uint32_t y = 0; y < a.Height(); ++y)
@@ -79,7 +79,7 @@ inline int MaxDifference(const Bitmap& a, const Bitmap& b, bool compare_alpha = 
 }
 
 // Mean absolute per-channel difference of the colour channels.
-inline double MeanDifference(const Bitmap& a, const Bitmap& b) {
+inline double MeanDifference(const imaging::Bitmap& a, const imaging::Bitmap& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return 256;
     double sum = 0;
     for (uint32_t y = 0; y < a.Height(); ++y)
@@ -91,4 +91,4 @@ inline double MeanDifference(const Bitmap& a, const Bitmap& b) {
     return sum / (3.0 * a.Width() * a.Height());
 }
 
-}  // namespace veldan::imaging::test
+}  // namespace veldan::test

@@ -7,7 +7,10 @@
 #include "TestSupport.h"
 #include "imaging/Tiff.h"
 
-namespace veldan::imaging {
+namespace veldan::test {
+
+using namespace veldan::imaging;
+
 namespace {
 
 struct TiffVariant {
@@ -158,7 +161,7 @@ class TiffVariants : public ::testing::TestWithParam<TiffVariant> {};
 
 TEST_P(TiffVariants, DecodesFromFileAndMemory) {
     const TiffVariant& v = GetParam();
-    test::TempDir dir;
+    TempDir dir;
     const auto path = dir / "picture.tif";
     Bitmap expected = WriteTiff(path, v, 37, 23);
     DecodeOptions argb;
@@ -168,16 +171,16 @@ TEST_P(TiffVariants, DecodesFromFileAndMemory) {
     auto from_file = DecodeTiffFile(path, argb);
     ASSERT_TRUE(from_file.ok()) << from_file.error().message;
     if (v.tolerance == 0) {
-        EXPECT_EQ(test::MaxDifference(expected, *from_file, compare_alpha), 0);
+        EXPECT_EQ(MaxDifference(expected, *from_file, compare_alpha), 0);
     } else {
-        EXPECT_LE(test::MeanDifference(expected, *from_file), v.tolerance);  // lossy
+        EXPECT_LE(MeanDifference(expected, *from_file), v.tolerance);  // lossy
     }
-    auto bytes = test::ReadBytes(path);
+    auto bytes = ReadBytes(path);
     auto from_memory = DecodeTiff(bytes);
     ASSERT_TRUE(from_memory.ok()) << from_memory.error().message;
     EXPECT_EQ(from_memory->Layout(), PixelLayout::kBgr24);
     if (!compare_alpha || v.extra == EXTRASAMPLE_UNASSALPHA) {
-        EXPECT_LE(test::MeanDifference(expected, *from_memory), v.tolerance);
+        EXPECT_LE(MeanDifference(expected, *from_memory), v.tolerance);
     }
     auto info = ReadTiffInfo(bytes);
     ASSERT_TRUE(info.ok()) << info.error().message;
@@ -211,10 +214,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Tiff, TruncatedDamagedAndOversizedFilesGiveErrors) {
-    test::TempDir dir;
+    TempDir dir;
     TiffVariant v{"rgb8lzw", PHOTOMETRIC_RGB, 8, 3, 0, false, false, COMPRESSION_LZW};
     WriteTiff(dir / "a.tif", v, 64, 64);
-    auto data = test::ReadBytes(dir / "a.tif");
+    auto data = ReadBytes(dir / "a.tif");
     for (size_t keep : {size_t(0), size_t(4), size_t(8), size_t(100), data.size() / 2, data.size() - 20}) {
         std::vector<uint8_t> cut(data.begin(), data.begin() + keep);
         EXPECT_FALSE(DecodeTiff(cut).ok()) << "kept " << keep;
@@ -292,8 +295,8 @@ TEST(Tiff, SizeOfAFileCutAfterItsDirectoryAndOrientation) {
     EXPECT_EQ(whole->GetArgb(7, 3) & 255, 7u);
 
     std::vector<uint8_t> cut(data.begin(), data.begin() + 8 + 2 + 120 + 4 + 10);
-    test::TempDir dir;
-    test::WriteBytes(dir / "cut.tif", cut);
+    TempDir dir;
+    WriteBytes(dir / "cut.tif", cut);
     auto info = ReadTiffInfoFile(dir / "cut.tif");
     ASSERT_TRUE(info.ok()) << info.error().message;
     EXPECT_EQ(info->width, 300u);
@@ -303,7 +306,7 @@ TEST(Tiff, SizeOfAFileCutAfterItsDirectoryAndOrientation) {
 }
 
 TEST(Tiff, FloatingPointSamplesAreClampedToTheDisplayRange) {
-    test::TempDir dir;
+    TempDir dir;
     TIFF* tif = TIFFOpen((dir / "hdr.tif").c_str(), "w");
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4u);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1u);
@@ -323,4 +326,4 @@ TEST(Tiff, FloatingPointSamplesAreClampedToTheDisplayRange) {
 }
 
 }  // namespace
-}  // namespace veldan::imaging
+}  // namespace veldan::test

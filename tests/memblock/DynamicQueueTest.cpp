@@ -6,6 +6,8 @@
 
 #include "memblock/DynamicQueue.h"
 
+namespace veldan::test {
+
 namespace {
 
 std::vector<unsigned char> Sequence(size_t n, unsigned start = 0) {
@@ -217,3 +219,5 @@ TEST(DynamicQueue, CancellingJobsKeepsTheOthersInOrder) {
         first = false;
     }
 }
+
+}  // namespace veldan::test

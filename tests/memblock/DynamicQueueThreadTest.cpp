@@ -11,6 +11,8 @@
 
 #include "memblock/DynamicQueue.h"
 
+namespace veldan::test {
+
 namespace {
 
 // A record: 4-byte sequence number, 2-byte payload length, payload bytes
@@ -167,3 +169,5 @@ TEST(DynamicQueueThreads, LockedQueueServesTheNewestRecordToSeveralThreads) {
         for (uint32_t s = 0; s < kPerProducer; ++s)
             ASSERT_EQ(seen[p][s], 1) << "job " << p << "/" << s << " taken once";
 }
+
+}  // namespace veldan::test

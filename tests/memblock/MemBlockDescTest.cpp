@@ -7,6 +7,8 @@
 
 #include "memblock/MemBlockDesc.h"
 
+namespace veldan::test {
+
 namespace {
 
 std::vector<unsigned char> Bytes(const MemBlockDesc& block) {
@@ -348,3 +350,5 @@ TEST(MemBlockDesc, RandomEditsMatchAPlainByteVector) {
     for (size_t i = 0; i < outside.size(); ++i)
         ASSERT_EQ(outside[i], static_cast<unsigned char>(i * 13)) << "a view wrote into its source";
 }
+
+}  // namespace veldan::test

@@ -6,6 +6,8 @@
 #include "TestItems.h"
 #include "memblock/MemoryBlock.h"
 
+namespace veldan::test {
+
 namespace {
 
 std::vector<int> Values(const CMemoryBlock& list) {
@@ -150,3 +152,5 @@ TEST_F(MemoryBlockDumpTest, PlainItemsRoundTrip) {
     ASSERT_TRUE(back.ReadDump(&bytes));
     EXPECT_EQ(back.count, 3u);
 }
+
+}  // namespace veldan::test

@@ -6,6 +6,8 @@
 #include "TestItems.h"
 #include "memblock/MemoryBlock.h"
 
+namespace veldan::test {
+
 namespace {
 
 class MemoryBlockTest : public ::testing::Test {
@@ -254,3 +256,5 @@ TEST_F(MemoryBlockTest, DerivedListOverridesCreateItem) {
     TileList copy(list);  // the base copy asks the source, a complete TileList
     EXPECT_EQ(Values(copy), (std::vector<int>{1001, 1002}));
 }
+
+}  // namespace veldan::test

@@ -8,6 +8,8 @@
 #include "TestItems.h"
 #include "memblock/MemoryBlock.h"
 
+namespace veldan::test {
+
 namespace {
 
 // Spins (yielding) until the flag is set; the tests await conditions instead
@@ -168,3 +170,5 @@ TEST(MemoryBlockThreads, CopyAndAssignUnderConcurrentChanges) {
     EXPECT_TRUE(a.CheckConsistency());
     EXPECT_TRUE(b.CheckConsistency());
 }
+
+}  // namespace veldan::test

@@ -8,6 +8,8 @@
 
 #include "memblock/MemoryBlock.h"
 
+namespace veldan::test {
+
 struct CountedItem : CMemoryItem {
     static std::atomic<int> live;
     int value = 0;
@@ -48,3 +50,5 @@ inline int ValueOf(const CMemoryItem* item) {
     const auto* counted = dynamic_cast<const CountedItem*>(item);
     return counted != nullptr ? counted->value : -1;
 }
+
+}  // namespace veldan::test

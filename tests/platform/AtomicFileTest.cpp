@@ -8,14 +8,14 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::AtomicFileWriter;
+using platform::WriteFileAtomically;
+
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadAll;
-using test::ReadOnlyFolder;
-using test::TempDir;
-using test::WriteAll;
 
 size_t EntriesIn(const fs::path& folder) {
     size_t n = 0;
@@ -127,4 +127,4 @@ TEST(AtomicFile, CommitNoReplaceRefusesAnExistingTarget) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -16,13 +16,17 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::DirectoryChange;
+using platform::DirectoryWatcher;
+using platform::Event;
+using platform::kInfinite;
+
 namespace {
 
 namespace fs = std::filesystem;
 using Kind = DirectoryChange::Kind;
-using test::TempDir;
-using test::WriteAll;
 using namespace std::chrono_literals;
 
 std::string Describe(const DirectoryChange& c) {
@@ -310,4 +314,4 @@ TEST(DirectoryWatcher, OverflowIsRecoveredByRescanning) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -6,7 +6,10 @@
 #include "TestSupport.h"
 #include "platform/Folders.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::DynamicLibrary;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,7 +30,7 @@ TEST(DynamicLibrary, LoadsByNameBesideTheProgramAndFindsSymbols) {
 TEST(DynamicLibrary, NeverLoadsFromTheCurrentDirectory) {
     auto library = DynamicLibrary::Load(kModule);
     ASSERT_TRUE(library);
-    test::TempDir dir;
+    TempDir dir;
     fs::copy_file(library->Path(), dir / "libonly_in_cwd.so");
     const fs::path oldCwd = fs::current_path();
     fs::current_path(dir.Path());
@@ -47,12 +50,12 @@ TEST(DynamicLibrary, RefusesPathsAsNamesAndRelativePaths) {
 }
 
 TEST(DynamicLibrary, ReportsAFileThatIsNoLibrary) {
-    test::TempDir dir;
-    test::WriteAll(dir / "libbroken.so", "not an ELF file");
+    TempDir dir;
+    WriteAll(dir / "libbroken.so", "not an ELF file");
     std::string error;
     EXPECT_FALSE(DynamicLibrary::LoadPath(dir / "libbroken.so", &error));
     EXPECT_FALSE(error.empty());
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

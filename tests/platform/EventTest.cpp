@@ -10,7 +10,12 @@
 #include <thread>
 #include <vector>
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::Event;
+using platform::kInfinite;
+using platform::kWaitTimeout;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -299,4 +304,4 @@ TEST(Event, CompetingWaitAllAndSingleWaitsShareEvents) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -7,13 +7,16 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::CopyFile;
+using platform::DeleteFile;
+using platform::FileOpResult;
+using platform::MoveFile;
+
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadAll;
-using test::TempDir;
-using test::WriteAll;
 
 // A second file system for moves that cannot be renames: /dev/shm (tmpfs)
 // when it lies on another device than the temporary folder.
@@ -201,7 +204,7 @@ TEST(FileOps, MoveFromAWriteProtectedCardKeepsTheCopy) {
     WriteAll(card.Path() / "IMG.JPG", "picture");
     FileOpResult moved;
     {
-        test::ReadOnlyFolder locked(card.Path());
+        ReadOnlyFolder locked(card.Path());
         if (!locked.Active()) GTEST_SKIP() << "cannot make a folder read-only here";
         moved = MoveFile(card.Path() / "IMG.JPG", project / "IMG.JPG");
     }
@@ -225,4 +228,4 @@ TEST(FileOps, DeleteReportsWhatWentWrong) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -4,12 +4,18 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::ConfigurationFolder;
+using platform::DocumentsFolder;
+using platform::InstalledLibraryFolder;
+using platform::ProfileFile;
+using platform::ProgramFolder;
+using platform::SystemDataFolder;
+
 namespace {
 
 namespace fs = std::filesystem;
-using test::ScopedEnv;
-using test::TempDir;
 
 // Every folder test runs under a temporary home.
 class FoldersTest : public ::testing::Test {
@@ -32,7 +38,7 @@ TEST_F(FoldersTest, DocumentsDefaultsToHomeDocumentsAndIsCreated) {
 TEST_F(FoldersTest, EnvironmentVariableWins) {
     ScopedEnv docs("XDG_DOCUMENTS_DIR", (home.Path() / "MyDocs").string());
     fs::create_directories(home.Path() / ".config");
-    test::WriteAll(home.Path() / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Other\"\n");
+    WriteAll(home.Path() / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Other\"\n");
     EXPECT_EQ(DocumentsFolder(), home.Path() / "MyDocs");
     EXPECT_TRUE(fs::is_directory(home.Path() / "MyDocs"));
 }
@@ -40,11 +46,11 @@ TEST_F(FoldersTest, EnvironmentVariableWins) {
 TEST_F(FoldersTest, UserDirsFileIsReadAsTheShellWould) {
     ScopedEnv config("XDG_CONFIG_HOME", (home.Path() / "cfg").string());
     fs::create_directories(home.Path() / "cfg");
-    test::WriteAll(home.Path() / "cfg/user-dirs.dirs",
-                   "# written by xdg-user-dirs-update\n"
-                   "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                   "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
-                   "  XDG_DOCUMENTS_DIR=\"${HOME}/Meine \\\"Dokumente\\\"\"\n");
+    WriteAll(home.Path() / "cfg/user-dirs.dirs",
+             "# written by xdg-user-dirs-update\n"
+             "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+             "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
+             "  XDG_DOCUMENTS_DIR=\"${HOME}/Meine \\\"Dokumente\\\"\"\n");
     EXPECT_EQ(DocumentsFolder(), home.Path() / "Meine \"Dokumente\"");
     EXPECT_TRUE(fs::is_directory(home.Path() / "Meine \"Dokumente\""));
 }
@@ -53,7 +59,7 @@ TEST_F(FoldersTest, AbsolutePathInUserDirsAndRelativeEnvironmentIgnored) {
     ScopedEnv docs("XDG_DOCUMENTS_DIR", "relative/docs");
     fs::create_directories(home.Path() / ".config");
     const fs::path elsewhere = home.Path() / "elsewhere";
-    test::WriteAll(home.Path() / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + elsewhere.string() + "\"\n");
+    WriteAll(home.Path() / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + elsewhere.string() + "\"\n");
     EXPECT_EQ(DocumentsFolder(), elsewhere);
 }
 
@@ -78,4 +84,4 @@ TEST_F(FoldersTest, ProgramFolderHoldsTheRunningProgram) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -4,13 +4,13 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::Profile;
+
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadAll;
-using test::TempDir;
-using test::WriteAll;
 
 TEST(Profile, RoundTripThroughTheFile) {
     TempDir dir;
@@ -88,4 +88,4 @@ TEST(Profile, FailedSaveKeepsTheOldFileAndValues) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -5,14 +5,13 @@
 
 #include "TestSupport.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::ShellOpen;
+
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadAll;
-using test::ScopedEnv;
-using test::TempDir;
-using test::WriteAll;
 
 // A stand-in xdg-open on PATH that records its argument and fails for
 // names ending in ".none", as the real one does for unknown types.
@@ -58,4 +57,4 @@ TEST(Shell, MissingXdgOpenIsAnError) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -14,8 +14,6 @@
 
 namespace veldan::test {
 
-using veldan_test::TempDir;
-
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
@@ -38,9 +36,6 @@ private:
     std::string name_;
     std::optional<std::string> old_;
 };
-
-using veldan_test::ReadAll;
-using veldan_test::ReadOnlyFolder;
 
 inline void WriteAll(const std::filesystem::path& file, const std::string& data) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::EqualsNoCase;
+using platform::FoldCase;
+using platform::FromUtf8;
+using platform::PathFromWide;
+using platform::PathToWide;
+using platform::ToUtf8;
+
 namespace {
 
 TEST(Text, RoundTripsEveryPlane) {
@@ -60,4 +68,4 @@ TEST(Text, CaseInsensitiveComparison) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -6,7 +6,15 @@
 
 #include "platform/Tick.h"
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::CurrentThreadNice;
+using platform::GetTickCount64;
+using platform::ProcessorCount;
+using platform::SetCurrentThreadPriority;
+using platform::SetTickSource;
+using platform::ThreadPriority;
+
 namespace {
 
 TEST(Thread, BelowNormalPriorityAppliesToTheCallingThreadOnly) {
@@ -35,4 +43,4 @@ TEST(Tick, SourceCanBeReplacedAndRestored) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -7,7 +7,22 @@
 #include <thread>
 #include <vector>
 
-namespace veldan {
+namespace veldan::test {
+
+using platform::Event;
+using platform::HWND;
+using platform::IsWindow;
+using platform::LPARAM;
+using platform::Message;
+using platform::MessageQueueWindow;
+using platform::PostMessage;
+using platform::RegisterWindow;
+using platform::UINT;
+using platform::UnregisterWindow;
+using platform::WM_APP;
+using platform::WM_USER;
+using platform::WPARAM;
+
 namespace {
 
 TEST(Window, MessageNumbersKeepTheirValues) {
@@ -148,4 +163,4 @@ TEST(Window, SinkMayUnregisterItsOwnWindow) {
 }
 
 }  // namespace
-}  // namespace veldan
+}  // namespace veldan::test

@@ -11,8 +11,10 @@
 #include "VirtualHead.h"
 #include "platform/Text.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using namespace previewtest;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,10 +25,10 @@ protected:
     LogRecorder log;
     DocumentList list;
     CaptureQueue queue;
-    veldan::Event stop{true, false};
-    veldan::MessageQueueWindow view;
+    veldan::platform::Event stop{true, false};
+    veldan::platform::MessageQueueWindow view;
     ScriptedMonitorUi ui;
-    veldan::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
+    veldan::platform::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
     fs::path capture = Dir("capture");
     fs::path projectDir = Dir("project");
     std::unique_ptr<CVELDANpreviewDoc> doc = MakeDoc(projectDir);
@@ -40,12 +42,12 @@ protected:
     std::unique_ptr<CVELDANpreviewDoc> MakeDoc(const fs::path& folder) {
         auto d = std::make_unique<CVELDANpreviewDoc>(list);
         AddEmptyTiles(d->Project(), 3, 2);
-        d->Project().project_path.Set(veldan::PathToWide(folder).c_str());
+        d->Project().project_path.Set(veldan::platform::PathToWide(folder).c_str());
         return d;
     }
     // Starts a monitor on the capture folder (empty: collecting mode).
     void StartMonitor(const fs::path& directory, CaptureMonitorTimings timings = Fast()) {
-        profile.WriteString(L"Settings", L"CAPTURE_DIRECTORY", veldan::PathToWide(directory));
+        profile.WriteString(L"Settings", L"CAPTURE_DIRECTORY", veldan::platform::PathToWide(directory));
         monitor = std::make_unique<CaptureFolderMonitor>(
             queue, stop, [this] { return view.Handle(); }, list, ui, profile);
         monitor->SetTimings(timings);
@@ -59,12 +61,12 @@ protected:
     }
     // Waits for the WM_TILE_CHANGED of a filed image; returns its tile.
     int NextTileChanged() {
-        veldan::Message m;
+        veldan::platform::Message m;
         if (!view.WaitForMessage(WM_TILE_CHANGED, m, 30000)) return -1;
         EXPECT_EQ(m.lParam, 0);
         return static_cast<int>(m.wParam);
     }
-    std::wstring P(const fs::path& p) { return veldan::PathToWide(p); }
+    std::wstring P(const fs::path& p) { return veldan::platform::PathToWide(p); }
 };
 
 }  // namespace
@@ -211,7 +213,7 @@ TEST_F(MonitorTest, MoveAndCopyThatKeepFailingReportAnErrorAndKeepTheCameraFile)
     EXPECT_EQ(FileNameOf(*doc, 0, 0), L"");
     EXPECT_EQ(FileNameOf(*doc, 0, 1), L"");
     EXPECT_EQ(log.CountPrefix(L"Deleting file"), 0u) << log.Dump();
-    veldan::Message m;
+    veldan::platform::Message m;
     EXPECT_FALSE(view.WaitForMessage(WM_TILE_CHANGED, m, 0));
     EXPECT_EQ(doc->BusyCount(), 0);
 }
@@ -292,7 +294,7 @@ TEST_F(MonitorTest, CollectingPairsTheSortedFilesWithTheImagesInShootingOrder) {
     EXPECT_EQ(ui.progressRange, 3u);
     EXPECT_EQ(ui.progress, (std::vector<uint32_t>{0, 1, 2}));
     EXPECT_TRUE(ui.progressEnded);
-    veldan::Message m;
+    veldan::platform::Message m;
     for (int n = 0; n < 3; ++n) EXPECT_TRUE(view.WaitForMessage(WM_TILE_CHANGED, m, 0));
     const std::vector<std::wstring> expected = {L"File system monitoring disabled.",
                                                 L"Moving " + P(card / "C.JPG") + L" to " + P(projectDir / "C.JPG"),
@@ -367,8 +369,8 @@ TEST_F(MonitorTest, ProjectFolderInsideTheCaptureDirectoryIsNotFiledAgain) {
 }
 
 TEST_F(MonitorTest, FilesThePicturesOfTheVirtualHeadsCamera) {
-    if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
-    veldan_test::VirtualHead head;
+    if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+    VirtualHead head;
     std::string error;
     // Tethering-style camera: each picture is written as .tmp into a session
     // folder and renamed when complete.
@@ -432,3 +434,5 @@ TEST_F(MonitorTest, ACaptureRunThreadAndTheCameraFeedTheMonitorTogether) {
     }
     EXPECT_EQ(big->BusyCount(), 0);
 }
+
+}  // namespace veldan::test

@@ -5,6 +5,8 @@
 #include <vector>
 #include "preview/capture/CaptureQueue.h"
 
+namespace veldan::test {
+
 using veldan::preview::CaptureQueue;
 using veldan::preview::CaptureQueueEntry;
 
@@ -65,3 +67,5 @@ TEST(CaptureQueue, AppendCountedFollowsTakesAndDraining) {
     queue.ForEach([&](const CaptureQueueEntry& e) { seen.push_back(e.tileNr); });
     EXPECT_EQ(seen, (std::vector<int>{4}));
 }
+
+}  // namespace veldan::test

@@ -2,7 +2,9 @@
 // resume and cancellation.
 #include "HeadFixture.h"
 
-using namespace headtest;
+namespace veldan::test {
+
+using namespace veldan::preview;
 
 namespace {
 
@@ -51,7 +53,7 @@ protected:
     // Tile numbers of the shooting-mark messages the view received.
     std::vector<int> TileMessages() {
         std::vector<int> tiles;
-        veldan::Message m;
+        veldan::platform::Message m;
         while (viewWindow.GetMessage(m, 0))
             if (m.message == WM_TILE_CHANGED) tiles.push_back(static_cast<int>(m.wParam));
         return tiles;
@@ -263,3 +265,5 @@ TEST_F(CaptureTest, RunWaitsForTheMonitorUntilCancelledWhenNoFileArrives) {
     ASSERT_TRUE(SwitchOff());
     EXPECT_TRUE(control->Queue().Empty());
 }
+
+}  // namespace veldan::test

@@ -8,17 +8,18 @@
 #include "settings/VeldanConfig.h"
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using previewtest::ReadAll;
-using previewtest::WriteText;
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class DeviceSettingsTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
-    veldan::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
+    TempHome home;
+    veldan::platform::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
     DeviceSettingsFolders folders{Dir("program"), home.Root() / "Documents" / "VELDANmodular", Dir("system")};
     std::vector<std::string> ports;
 
@@ -35,7 +36,7 @@ protected:
     // The configuration as the control library will read it.
     std::unique_ptr<CVeldanConfig> Reread() {
         auto config = std::make_unique<CVeldanConfig>();
-        DynStream* in = dyn_wfopen(veldan::PathToWide(folders.configuration / "settings.cfg").c_str(), "r");
+        DynStream* in = dyn_wfopen(veldan::platform::PathToWide(folders.configuration / "settings.cfg").c_str(), "r");
         EXPECT_NE(in, nullptr);
         if (in) {
             EXPECT_TRUE(config->Load(in)) << config->GetLoadError();
@@ -189,7 +190,7 @@ TEST_F(DeviceSettingsTest, AnUnreadableFileIsReportedAndAnUnwritableOneFailsTheS
     EXPECT_FALSE(model->LoadError().empty());
     EXPECT_EQ(model->Form().port, 0) << "the defaults are shown";
 
-    previewtest::ReadOnlyFolder locked(folders.configuration);
+    ReadOnlyFolder locked(folders.configuration);
     if (!locked.Active()) GTEST_SKIP() << "cannot make a folder read-only here";
     DeviceSettingsForm f = model->Form();
     f.captureDirectory = L"/still/stored";
@@ -212,3 +213,5 @@ TEST(DeviceSettingsTexts, NumbersAreReadAndWrittenWithoutTheLocale) {
     EXPECT_EQ(DeviceSettingsModel::LeadingNumber(L"+12.5"), 12.5);
     EXPECT_EQ(DeviceSettingsModel::LeadingNumber(L"n/a"), 0.0);
 }
+
+}  // namespace veldan::test

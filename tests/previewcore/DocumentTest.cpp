@@ -10,15 +10,23 @@
 #include "preview/document/DocumentList.h"
 #include "preview/document/VELDANpreviewDoc.h"
 
+// The image keeps its thumbnail list to itself; the test only counts it
+// (through the friend that the image class names at global scope).
+struct VELDANPanoramaImageTestAccess {
+    static uint32_t ThumbnailCount(VELDANPanoramaImage& image) { return image.GetThumbnailCount(); }
+};
+
+namespace veldan::test {
+
 using namespace veldan::preview;
-using previewtest::ScriptedUi;
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class DocumentTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList list;
     ScriptedUi ui;
 
@@ -40,7 +48,7 @@ void FillProject(VELDANPanoramaProject& p, const fs::path& folder) {
         b->SetImageCnt(2);
         for (int i = 0; i < 2; ++i) {
             const fs::path file = folder / ("img" + std::to_string(t * 2 + i) + ".jpg");
-            b->GetImage(i)->SetFilename(veldan::PathToWide(file).c_str());
+            b->GetImage(i)->SetFilename(veldan::platform::PathToWide(file).c_str());
         }
         tile->bracketings.AddItem(b, 0u);
         p.AppendTile(tile);
@@ -50,7 +58,7 @@ void FillProject(VELDANPanoramaProject& p, const fs::path& folder) {
 // A saved project file without its modification time, which every save
 // sets to the current second.
 std::string ContentOf(const fs::path& file) {
-    return std::regex_replace(previewtest::ReadAll(file), std::regex("<modification_time [^>]*/>"), "");
+    return std::regex_replace(ReadAll(file), std::regex("<modification_time [^>]*/>"), "");
 }
 
 std::wstring FileOf(VELDANPanoramaProject& p, uint32_t t, uint32_t i) {
@@ -64,7 +72,7 @@ TEST_F(DocumentTest, NewProjectIsWrittenAtOnceUnderItsDescription) {
     const fs::path shots = home.Root() / "Shots";
     CVELDANpreviewDoc doc(list);
     doc.Project().description.Set(L"Pano");
-    doc.Project().project_path.Set(veldan::PathToWide(shots).c_str());
+    doc.Project().project_path.Set(veldan::platform::PathToWide(shots).c_str());
     auto* tile = new VELDANPanoramaTile();
     tile->fov_x = 60;
     tile->fov_y = 40;
@@ -84,16 +92,16 @@ TEST_F(DocumentTest, NewProjectIsWrittenAtOnceUnderItsDescription) {
 
 TEST_F(DocumentTest, NewProjectNeverOverwritesAnotherFileUnasked) {
     const fs::path shots = Dir("Shots");
-    previewtest::WriteText(shots / "Pano.vpp", "precious");
+    WriteText(shots / "Pano.vpp", "precious");
     CVELDANpreviewDoc doc(list);
     doc.Project().description.Set(L"Pano");
-    doc.Project().project_path.Set(veldan::PathToWide(shots).c_str());
+    doc.Project().project_path.Set(veldan::platform::PathToWide(shots).c_str());
     ui.answers = {DocumentUi::Answer::No};
     EXPECT_FALSE(doc.OnNewDocument(ui));
-    EXPECT_EQ(previewtest::ReadAll(shots / "Pano.vpp"), "precious");
+    EXPECT_EQ(ReadAll(shots / "Pano.vpp"), "precious");
     ui.answers = {DocumentUi::Answer::Yes};
     EXPECT_TRUE(doc.OnNewDocument(ui));
-    EXPECT_NE(previewtest::ReadAll(shots / "Pano.vpp"), "precious");
+    EXPECT_NE(ReadAll(shots / "Pano.vpp"), "precious");
 }
 
 TEST_F(DocumentTest, NewProjectWithoutFolderGoesToTheDocumentsFolder) {
@@ -102,14 +110,14 @@ TEST_F(DocumentTest, NewProjectWithoutFolderGoesToTheDocumentsFolder) {
     ASSERT_TRUE(doc.OnNewDocument(ui));
     EXPECT_EQ(doc.PathName(), home.Root() / "Documents" / "a_b.vpp");
     EXPECT_TRUE(fs::exists(doc.PathName()));
-    EXPECT_EQ(doc.Project().project_path.Get(), veldan::PathToWide(home.Root() / "Documents"));
+    EXPECT_EQ(doc.Project().project_path.Get(), veldan::platform::PathToWide(home.Root() / "Documents"));
 }
 
 TEST_F(DocumentTest, SaveOpenAndSaveAsRoundTrip) {
     const fs::path a = Dir("A");
     CVELDANpreviewDoc doc(list);
     doc.Project().description.Set(L"Round");
-    doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
+    doc.Project().project_path.Set(veldan::platform::PathToWide(a).c_str());
     FillProject(doc.Project(), a);
     ASSERT_TRUE(doc.OnSaveDocument(a / "Round.vpp"));
     const std::string first = ContentOf(a / "Round.vpp");
@@ -119,7 +127,7 @@ TEST_F(DocumentTest, SaveOpenAndSaveAsRoundTrip) {
     EXPECT_FALSE(opened.IsModified());  // opened where it was saved
     EXPECT_EQ(opened.Title(), L"Round");
     ASSERT_EQ(opened.Project().TileCount(), 2u);
-    EXPECT_EQ(FileOf(opened.Project(), 1, 1), veldan::PathToWide(a / "img3.jpg"));
+    EXPECT_EQ(FileOf(opened.Project(), 1, 1), veldan::platform::PathToWide(a / "img3.jpg"));
 
     // Save as: a second file with the same content; the document follows it.
     ASSERT_TRUE(opened.OnSaveDocument(a / "Copy.vpp"));
@@ -135,11 +143,11 @@ TEST_F(DocumentTest, FailedSaveLeavesThePreviousFile) {
     CVELDANpreviewDoc doc(list);
     doc.Project().description.Set(L"Keep");
     ASSERT_TRUE(doc.OnSaveDocument(a / "Keep.vpp"));
-    const std::string before = previewtest::ReadAll(a / "Keep.vpp");
+    const std::string before = ReadAll(a / "Keep.vpp");
     FillProject(doc.Project(), a);
     doc.SetModifiedFlag();
     {
-        previewtest::ReadOnlyFolder ro(a);
+        ReadOnlyFolder ro(a);
         if (!ro.Active()) GTEST_SKIP() << "cannot make a folder read-only here";
         std::string error;
         EXPECT_FALSE(doc.OnSaveDocument(a / "Keep.vpp", &error));
@@ -148,13 +156,13 @@ TEST_F(DocumentTest, FailedSaveLeavesThePreviousFile) {
         EXPECT_EQ(ui.messages.size(), 1u);
     }
     EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(previewtest::ReadAll(a / "Keep.vpp"), before);
+    EXPECT_EQ(ReadAll(a / "Keep.vpp"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(a), fs::directory_iterator()), 1);  // no temporary left
 }
 
 TEST_F(DocumentTest, UnreadableFilesAreRefusedAndChangeNothing) {
     const fs::path a = Dir("A");
-    previewtest::WriteText(a / "bad.vpp", "this is not a project");
+    WriteText(a / "bad.vpp", "this is not a project");
     CVELDANpreviewDoc doc(list);
     doc.Project().description.Set(L"Mine");
     std::string error;
@@ -168,11 +176,11 @@ TEST_F(DocumentTest, UnreadableFilesAreRefusedAndChangeNothing) {
 
 TEST_F(DocumentTest, MovedProjectRewritesImagePathsAndIsModified) {
     const fs::path a = Dir("A");
-    previewtest::WriteJpeg(a / "img0.jpg", 64, 48);
+    WriteJpeg(a / "img0.jpg", 64, 48);
     {
         CVELDANpreviewDoc doc(list);
         doc.Project().description.Set(L"Trip");
-        doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
+        doc.Project().project_path.Set(veldan::platform::PathToWide(a).c_str());
         FillProject(doc.Project(), a);
         // An image outside the project folder keeps its path.
         doc.Project().Tile(1)->Bracketing(0)->GetImage(1)->SetFilename(L"/elsewhere/x.jpg");
@@ -184,9 +192,9 @@ TEST_F(DocumentTest, MovedProjectRewritesImagePathsAndIsModified) {
     CVELDANpreviewDoc moved(list);
     ASSERT_TRUE(moved.OnOpenDocument(b / "Trip.vpp"));
     EXPECT_TRUE(moved.IsModified());
-    EXPECT_EQ(moved.Project().project_path.Get(), veldan::PathToWide(b));
-    EXPECT_EQ(FileOf(moved.Project(), 0, 0), veldan::PathToWide(b / "img0.jpg"));
-    EXPECT_EQ(FileOf(moved.Project(), 1, 0), veldan::PathToWide(b / "img2.jpg"));
+    EXPECT_EQ(moved.Project().project_path.Get(), veldan::platform::PathToWide(b));
+    EXPECT_EQ(FileOf(moved.Project(), 0, 0), veldan::platform::PathToWide(b / "img0.jpg"));
+    EXPECT_EQ(FileOf(moved.Project(), 1, 0), veldan::platform::PathToWide(b / "img2.jpg"));
     EXPECT_EQ(FileOf(moved.Project(), 1, 1), L"/elsewhere/x.jpg");
     // The picture found at its new place gives the tile its proportions.
     EXPECT_EQ(moved.Project().Tile(0)->Bracketing(0)->GetImage(0)->GetWidth(), 64u);
@@ -198,13 +206,13 @@ TEST_F(DocumentTest, MovedProjectRewritesImagePathsAndIsModified) {
     CVELDANpreviewDoc again(list);
     ASSERT_TRUE(again.OnOpenDocument(b / "Trip.vpp"));
     EXPECT_FALSE(again.IsModified());
-    EXPECT_EQ(FileOf(again.Project(), 0, 1), veldan::PathToWide(b / "img1.jpg"));
+    EXPECT_EQ(FileOf(again.Project(), 0, 1), veldan::platform::PathToWide(b / "img1.jpg"));
 }
 
 TEST_F(DocumentTest, StoredFolderWithFinalSlashIsNotAMove) {
     const fs::path a = Dir("A");
     CVELDANpreviewDoc doc(list);
-    doc.Project().project_path.Set((veldan::PathToWide(a) + L"/").c_str());
+    doc.Project().project_path.Set((veldan::platform::PathToWide(a) + L"/").c_str());
     ASSERT_TRUE(doc.OnSaveDocument(a / "P.vpp"));
     CVELDANpreviewDoc opened(list);
     ASSERT_TRUE(opened.OnOpenDocument(a / "P.vpp"));
@@ -262,14 +270,14 @@ TEST_F(DocumentTest, DestructionWaitsForBackgroundWork) {
 TEST_F(DocumentTest, ExportOpensTheChosenFileWithTheShell) {
     const fs::path a = Dir("A");
     CVELDANpreviewDoc doc(list);
-    doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
+    doc.Project().project_path.Set(veldan::platform::PathToWide(a).c_str());
     FillProject(doc.Project(), a);
-    ui.exportFile = veldan::PathToWide(a / "out.pts");
+    ui.exportFile = veldan::platform::PathToWide(a / "out.pts");
     ui.exportFilter = 1;
     // Whatever the export wrote (or failed to write) is handed to the shell,
     // which reports a missing file itself.
     doc.OnFileExport(ui);
-    ui.exportFile = veldan::PathToWide(a / "out.pano");
+    ui.exportFile = veldan::platform::PathToWide(a / "out.pano");
     ui.exportFilter = 3;
     doc.OnFileExport(ui);
     ASSERT_EQ(ui.opened.size(), 2u);
@@ -280,18 +288,13 @@ TEST_F(DocumentTest, ExportOpensTheChosenFileWithTheShell) {
     EXPECT_EQ(ui.opened.size(), 2u);
 }
 
-// The image keeps its thumbnail list to itself; the test only counts it.
-struct VELDANPanoramaImageTestAccess {
-    static uint32_t ThumbnailCount(VELDANPanoramaImage& image) { return image.GetThumbnailCount(); }
-};
-
 TEST_F(DocumentTest, PreviewExportWritesCopiesAndLeavesNoThumbnailsBehind) {
     const fs::path a = Dir("A");
     CVELDANpreviewDoc doc(list);
-    doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
-    for (int n = 0; n < 4; ++n) previewtest::WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
+    doc.Project().project_path.Set(veldan::platform::PathToWide(a).c_str());
+    for (int n = 0; n < 4; ++n) WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
     FillProject(doc.Project(), a);  // sizes are read from the files as they are named
-    ui.exportFile = veldan::PathToWide(a / "prev.pts");
+    ui.exportFile = veldan::platform::PathToWide(a / "prev.pts");
     ui.exportFilter = 2;
     doc.OnFileExport(ui);
     ASSERT_EQ(ui.opened.size(), 1u);
@@ -299,7 +302,7 @@ TEST_F(DocumentTest, PreviewExportWritesCopiesAndLeavesNoThumbnailsBehind) {
         const fs::path copy = a / ("img" + std::to_string(n) + "_prev.jpg");
         EXPECT_TRUE(fs::exists(copy)) << copy;
     }
-    const std::string pts = previewtest::ReadAll(a / "prev.pts");
+    const std::string pts = ReadAll(a / "prev.pts");
     EXPECT_NE(pts.find("img3_prev.jpg"), std::string::npos);
     for (uint32_t t = 0; t < 2; ++t)
         for (uint32_t i = 0; i < 2; ++i) {
@@ -311,14 +314,16 @@ TEST_F(DocumentTest, PreviewExportWritesCopiesAndLeavesNoThumbnailsBehind) {
 TEST_F(DocumentTest, HuginFilterWritesAProjectForHugin) {
     const fs::path a = Dir("A");
     CVELDANpreviewDoc doc(list);
-    doc.Project().project_path.Set(veldan::PathToWide(a).c_str());
-    for (int n = 0; n < 4; ++n) previewtest::WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
+    doc.Project().project_path.Set(veldan::platform::PathToWide(a).c_str());
+    for (int n = 0; n < 4; ++n) WriteJpeg(a / ("img" + std::to_string(n) + ".jpg"), 300, 200);
     FillProject(doc.Project(), a);
-    ui.exportFile = veldan::PathToWide(a / "pano.pto");
+    ui.exportFile = veldan::platform::PathToWide(a / "pano.pto");
     ui.exportFilter = 5;
     doc.OnFileExport(ui);
     ASSERT_EQ(ui.opened.size(), 1u);
-    const std::string pto = previewtest::ReadAll(a / "pano.pto");
+    const std::string pto = ReadAll(a / "pano.pto");
     EXPECT_EQ(pto.rfind("# hugin project file", 0), 0u) << pto.substr(0, 80);
     EXPECT_NE(pto.find("img3.jpg"), std::string::npos);
 }
+
+}  // namespace veldan::test

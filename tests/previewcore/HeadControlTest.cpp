@@ -2,7 +2,9 @@
 // the refused libraries, the status displays and the manual-move pad.
 #include "HeadFixture.h"
 
-using namespace headtest;
+namespace veldan::test {
+
+using namespace veldan::preview;
 
 TEST_F(HeadTest, SwitchOnShowsTheDeviceAndSwitchOffReleasesIt) {
     ASSERT_TRUE(StartHead());
@@ -103,3 +105,5 @@ TEST_F(HeadTest, PadMovesDiagonallyWithTwoClicksAndHaltsInTheCentre) {
     ASSERT_TRUE(Pump([&] { return control->State() == HeadState::Ready; }));
     ASSERT_TRUE(SwitchOff());
 }
+
+}  // namespace veldan::test

@@ -25,17 +25,16 @@
 #include "preview/head/HeadPictures.h"
 #include "preview/head/VRHeadControl.h"
 
-namespace headtest {
+namespace veldan::test {
 
 namespace fs = std::filesystem;
-using namespace veldan::preview;
 
 constexpr int kCom = 61;
 
 // Stands in for the capture-folder monitor: holds the monitor lock while it
 // runs and gives each new file of the capture folder, in name order, to the
 // head entry of the queue.
-class FolderMonitor : public HeadMonitor {
+class FolderMonitor : public preview::HeadMonitor {
 public:
     struct Filed {
         VELDANPanoramaImage* image;
@@ -45,14 +44,14 @@ public:
         double h, v;  // the head's angles when the entry was taken
     };
 
-    FolderMonitor(fs::path folder, veldan_test::VirtualHead& head) : folder_(std::move(folder)), head_(head) {}
+    FolderMonitor(fs::path folder, VirtualHead& head) : folder_(std::move(folder)), head_(head) {}
     ~FolderMonitor() override { Join(); }
 
-    void Start(CVRHeadControl& control) override {
+    void Start(preview::CVRHeadControl& control) override {
         Join();
         std::atomic<bool> holding{false};
         thread_ = std::thread([this, &control, &holding] {
-            std::lock_guard<veldan::CriticalSection> guard(control.MonitorLock());
+            std::lock_guard<veldan::platform::CriticalSection> guard(control.MonitorLock());
             holding = true;
             while (!control.MonitorStopEvent().Wait(20)) Scan(control);
         });
@@ -67,7 +66,7 @@ public:
     }
 
 private:
-    void Scan(CVRHeadControl& control) {
+    void Scan(preview::CVRHeadControl& control) {
         std::error_code ec;
         std::vector<fs::path> files;
         for (const auto& e : fs::directory_iterator(folder_, ec))
@@ -90,7 +89,7 @@ private:
     }
 
     fs::path folder_;
-    veldan_test::VirtualHead& head_;
+    VirtualHead& head_;
     std::thread thread_;
     std::set<fs::path> seen_;
     std::mutex lock_;
@@ -123,18 +122,18 @@ inline void BuildProject(VELDANPanoramaProject& project, const std::vector<TileP
 class HeadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
         fs::create_directories(Config());
         fs::create_directories(captures);
-        previewtest::WriteText(Config() / "settings.cfg", veldan_test::StandardHeadSettings(kCom));
-        SetLogWindow(logWindow.Handle());
+        WriteText(Config() / "settings.cfg", StandardHeadSettings(kCom));
+        preview::SetLogWindow(logWindow.Handle());
         // The DSLR Remote Pro stand-in finds the virtual head's socket here.
         setenv("VELDAN_HEADSIM_SOCKET", (home.Root() / "Documents" / "headsim.sock").c_str(), 1);
     }
     void TearDown() override {
         control.reset();
         monitor.reset();
-        SetLogWindow(nullptr);
+        preview::SetLogWindow(nullptr);
         // Texts posted while the head went down (the library's switch-off lines)
         // are owned by their messages: take them, or they leak with the queue.
         DrainLog();
@@ -148,15 +147,15 @@ protected:
         std::vector<std::string> options = {"--capture-dir", captures.string(), "--resolution", "150x100"};
         options.insert(options.end(), extra.begin(), extra.end());
         std::string error;
-        if (!head.Start(kCom, home.Root() / "Documents", veldan_test::StandardHeadOptions(options), error)) {
+        if (!head.Start(kCom, home.Root() / "Documents", StandardHeadOptions(options), error)) {
             ADD_FAILURE() << error;
             return false;
         }
         return true;
     }
 
-    void MakeControl(HeadControlOptions options = {}) {
-        control = std::make_unique<CVRHeadControl>(documents, options);
+    void MakeControl(preview::HeadControlOptions options = {}) {
+        control = std::make_unique<preview::CVRHeadControl>(documents, options);
         control->SetWindow(headWindow.Handle());
     }
 
@@ -167,15 +166,15 @@ protected:
             DrainLog();
             if (done()) return true;
             if (std::chrono::steady_clock::now() > end) return false;
-            veldan::Message m;
+            veldan::platform::Message m;
             if (headWindow.GetMessage(m, 10)) control->HandleMessage(m);
         }
     }
 
     void DrainLog() {
-        veldan::Message m;
+        veldan::platform::Message m;
         while (logWindow.GetMessage(m, 0))
-            if (m.message == WM_LOG_TEXT) log.push_back(TakeLogText(m.wParam).get());
+            if (m.message == preview::WM_LOG_TEXT) log.push_back(preview::TakeLogText(m.wParam).get());
     }
 
     bool SwitchOn() {
@@ -184,15 +183,16 @@ protected:
         control->OnOnOff();
         // The controls follow the state once its refresh message was handled.
         return Pump([&] {
-                   const HeadState s = control->State();
+                   const preview::HeadState s = control->State();
                    return LogCount(L"Initializing VELDAN VR Head.") > starts &&
-                          (s == HeadState::Ready || s == HeadState::Off) && control->Display().state == s;
+                          (s == preview::HeadState::Ready || s == preview::HeadState::Off) &&
+                          control->Display().state == s;
                }) &&
-               control->State() == HeadState::Ready;
+               control->State() == preview::HeadState::Ready;
     }
     bool SwitchOff() {
         control->OnOnOff();
-        return Pump([&] { return control->State() == HeadState::Off; });
+        return Pump([&] { return control->State() == preview::HeadState::Off; });
     }
 
     // Short waits so that a shot takes little more than the minimum 100 ms.
@@ -203,7 +203,7 @@ protected:
     }
 
     bool AwaitRunEnd() {
-        return Pump([&] { return control->State() == HeadState::Ready; }, 60000);
+        return Pump([&] { return control->State() == preview::HeadState::Ready; }, 60000);
     }
 
     size_t LogCount(const std::wstring& line) const {
@@ -226,14 +226,14 @@ protected:
         return std::min(dh, 360.0 - dh) < 0.1 && std::fabs(b - v) < 0.1;
     }
 
-    previewtest::TempHome home;
+    TempHome home;
     fs::path captures = home.Root() / "captures";
-    veldan_test::VirtualHead head;
-    veldan::MessageQueueWindow headWindow;
-    veldan::MessageQueueWindow logWindow;
-    veldan::MessageQueueWindow viewWindow;
-    DocumentList documents;
-    std::unique_ptr<CVRHeadControl> control;
+    VirtualHead head;
+    veldan::platform::MessageQueueWindow headWindow;
+    veldan::platform::MessageQueueWindow logWindow;
+    veldan::platform::MessageQueueWindow viewWindow;
+    preview::DocumentList documents;
+    std::unique_ptr<preview::CVRHeadControl> control;
     std::unique_ptr<FolderMonitor> monitor;  // outlives nothing the control uses
     std::vector<std::wstring> log;
 
@@ -244,4 +244,4 @@ protected:
     }
 };
 
-}  // namespace headtest
+}  // namespace veldan::test

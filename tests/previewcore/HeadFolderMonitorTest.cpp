@@ -9,7 +9,9 @@
 #include "platform/Profile.h"
 #include "preview/capture/HeadFolderMonitor.h"
 
-using namespace headtest;
+namespace veldan::test {
+
+using namespace veldan::preview;
 
 namespace {
 
@@ -66,7 +68,7 @@ protected:
         HeadTest::SetUp();
         if (IsSkipped()) return;
         fs::create_directories(projectFolder);
-        profile = std::make_unique<veldan::Profile>(home.Root() / "profile.ini");
+        profile = std::make_unique<veldan::platform::Profile>(home.Root() / "profile.ini");
     }
     void TearDown() override {
         if (control) control->JoinWorkers();
@@ -76,7 +78,7 @@ protected:
     }
 
     fs::path projectFolder = home.Root() / "project";
-    std::unique_ptr<veldan::Profile> profile;
+    std::unique_ptr<veldan::platform::Profile> profile;
     std::unique_ptr<HeadFolderMonitor> folderMonitor;
     std::unique_ptr<CVELDANpreviewDoc> doc;
 };
@@ -84,7 +86,7 @@ protected:
 TEST_F(HeadFolderMonitorTest, ManualRunFilesEveryCameraFileUnderItsImage) {
     ASSERT_TRUE(StartHead());
     ASSERT_TRUE(profile->WriteString(L"settings", L"CAPTURE_DIRECTORY", captures.wstring()));
-    previewtest::ScriptedMonitorUi ui;
+    ScriptedMonitorUi ui;
     doc = std::make_unique<CVELDANpreviewDoc>(documents);
     // Two rows of two tiles, two images each.
     BuildProject(doc->Project(), {{0, -20}, {180, -20}, {90, 20}, {270, 20}}, {-3, 3});
@@ -107,17 +109,17 @@ TEST_F(HeadFolderMonitorTest, ManualRunFilesEveryCameraFileUnderItsImage) {
     std::set<std::wstring> names;
     std::vector<int> filedTiles;
     ASSERT_TRUE(Pump([&] {
-        veldan::Message m;
+        veldan::platform::Message m;
         while (viewWindow.GetMessage(m, 0))
             if (m.message == WM_TILE_CHANGED) filedTiles.push_back(static_cast<int>(m.wParam));
         for (uint32_t t = 0; t < 4; ++t)
             for (uint32_t i = 0; i < 2; ++i)
-                if (previewtest::FileNameOf(*doc, t, i).empty()) return false;
+                if (FileNameOf(*doc, t, i).empty()) return false;
         return true;
     })) << LogUtf8();
     for (uint32_t t = 0; t < 4; ++t)
         for (uint32_t i = 0; i < 2; ++i) {
-            const fs::path file = previewtest::FileNameOf(*doc, t, i);
+            const fs::path file = FileNameOf(*doc, t, i);
             EXPECT_EQ(file.parent_path(), projectFolder);
             EXPECT_TRUE(fs::is_regular_file(file)) << file;
             EXPECT_FALSE(fs::exists(captures / file.filename())) << file;
@@ -125,7 +127,7 @@ TEST_F(HeadFolderMonitorTest, ManualRunFilesEveryCameraFileUnderItsImage) {
         }
     EXPECT_EQ(names.size(), 8u);
     ASSERT_TRUE(SwitchOff());
-    veldan::Message m;
+    veldan::platform::Message m;
     while (viewWindow.GetMessage(m, 0))
         if (m.message == WM_TILE_CHANGED) filedTiles.push_back(static_cast<int>(m.wParam));
     // Per tile the shooting mark on and off, and one message per filed image.
@@ -161,3 +163,5 @@ TEST_F(HeadFolderMonitorTest, ClosingOnTheWindowThreadServesTheCollectingModesQu
     EXPECT_EQ(control->Handle(), nullptr);
     control->Close();  // a second close finds nothing to do
 }
+
+}  // namespace veldan::test

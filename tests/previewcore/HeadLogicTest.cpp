@@ -10,6 +10,8 @@
 #include "preview/head/HeadState.h"
 #include "preview/head/VRHeadControl.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 
 TEST(HeadLogic, ControlTableOfEveryState) {
@@ -133,3 +135,5 @@ TEST(CaptureQueueTest, FirstInFirstOutAcrossThreads) {
     queue.Clear();
     EXPECT_TRUE(queue.Empty());
 }
+
+}  // namespace veldan::test

@@ -10,7 +10,11 @@
 #include "preview/app/LogLines.h"
 #include "preview/app/LogText.h"
 
-using namespace veldan;
+namespace veldan::test {
+
+using platform::HWND;
+using platform::Message;
+using platform::MessageQueueWindow;
 using namespace veldan::preview;
 
 namespace {
@@ -115,3 +119,5 @@ TEST(ExposureLabels, ThirdsOfAStop) {
     EXPECT_EQ(ExposureLabel(-4), L"EV: -1 1/3");
     EXPECT_EQ(ExposureLabel(8), L"EV: +2 2/3");
 }
+
+}  // namespace veldan::test

@@ -14,7 +14,7 @@
 #include "preview/capture/CaptureFolderMonitor.h"
 #include "preview/document/VELDANpreviewDoc.h"
 
-namespace previewtest {
+namespace veldan::test {
 
 // Receives every log line of the program for one test.
 class LogRecorder {
@@ -55,7 +55,7 @@ public:
 
 private:
     void Drain(uint32_t timeoutMs) {
-        veldan::Message m;
+        veldan::platform::Message m;
         bool first = true;
         while (window_.GetMessage(m, first ? timeoutMs : 0)) {
             first = false;
@@ -63,7 +63,7 @@ private:
                 lines_.push_back(veldan::preview::TakeLogText(m.wParam).get());
         }
     }
-    veldan::MessageQueueWindow window_;
+    veldan::platform::MessageQueueWindow window_;
     std::vector<std::wstring> lines_;
 };
 
@@ -138,4 +138,4 @@ inline void WriteCameraFile(const fs::path& file, uint32_t w, uint32_t h) {
     out.write(bytes.data() + bytes.size() / 2, static_cast<std::streamsize>(bytes.size() - bytes.size() / 2));
 }
 
-}  // namespace previewtest
+}  // namespace veldan::test

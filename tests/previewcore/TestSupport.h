@@ -10,7 +10,7 @@
 #include "imaging/Jpeg.h"
 #include "preview/document/DocumentUi.h"
 
-namespace previewtest {
+namespace veldan::test {
 
 namespace fs = std::filesystem;
 
@@ -29,12 +29,9 @@ public:
     const fs::path& Root() const { return root_; }
 
 private:
-    veldan_test::TempDir dir_{"previewcore"};
+    TempDir dir_{"previewcore"};
     const fs::path& root_ = dir_.Path();
 };
-
-using veldan_test::ReadAll;
-using veldan_test::ReadOnlyFolder;
 
 inline void WriteText(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
@@ -85,4 +82,4 @@ private:
     int progressSets_ = 0;
 };
 
-}  // namespace previewtest
+}  // namespace veldan::test

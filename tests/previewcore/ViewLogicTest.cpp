@@ -12,6 +12,8 @@
 #include "preview/view/ViewLayout.h"
 #include "preview/view/ViewWarping.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 
 namespace {
@@ -145,7 +147,7 @@ TEST(ViewLayoutTest, PathLinksLeaveTheFacingEdgesAndEndInATriangle) {
 }
 
 TEST(ViewLayoutTest, RelayoutWhenBoxesLoseTheirProportionsOrAspectRatiosChange) {
-    previewtest::TempHome home;
+    TempHome home;
     VELDANPanoramaProject p;
     VELDANPanoramaTile* tile = AddTile(p, 0, 0, 40, 30);
     EXPECT_FALSE(FlowChartNeedsRelayout(p, 0));
@@ -160,8 +162,8 @@ TEST(ViewLayoutTest, RelayoutWhenBoxesLoseTheirProportionsOrAspectRatiosChange) 
     EXPECT_DOUBLE_EQ(tile->aspect_ratio, 1.0);
     // A picture's size wins over the frame.
     const auto file = home.Root() / "a.jpg";
-    previewtest::WriteJpeg(file, 300, 200);
-    tile->Bracketing(0)->images[0]->SetFilename(veldan::PathToWide(file).c_str());
+    WriteJpeg(file, 300, 200);
+    tile->Bracketing(0)->images[0]->SetFilename(veldan::platform::PathToWide(file).c_str());
     tile->display_right = 45;
     tile->display_bottom = 30;
     EXPECT_TRUE(FlowChartNeedsRelayout(p, 0));
@@ -216,12 +218,12 @@ TEST(ViewLayoutTest, WarpedBoxesWithoutDrawingRectanglesFollowPositionAndFrame) 
 
 class TileCommandsTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList list;
     CVELDANpreviewDoc doc{list};
     VELDANPanoramaProject& p = doc.Project();
     RecordingView view;
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
 };
 
 TEST_F(TileCommandsTest, HoverMovesAndRedrawsOnlyTheTilesThatChange) {
@@ -262,8 +264,8 @@ TEST_F(TileCommandsTest, LocateWithMoreFilesThanTilesIgnoresTheRestAndSkipsTiles
     AddTile(p, 100, 0, 140, 30);
     for (int i = 0; i < 5; ++i) {
         const auto f = home.Root() / ("f" + std::to_string(i) + ".jpg");
-        previewtest::WriteJpeg(f, 64, 48);
-        ui.files.push_back(veldan::PathToWide(f));
+        WriteJpeg(f, 64, 48);
+        ui.files.push_back(veldan::platform::PathToWide(f));
     }
     SelectAll(p, view);
     EXPECT_EQ(LocateImageFiles(doc, 0, ui, view), 2u);
@@ -302,3 +304,5 @@ TEST_F(TileCommandsTest, NewVariantOnATileWithoutBracketingAddsAnEmptyOne) {
 }
 
 }  // namespace
+
+}  // namespace veldan::test

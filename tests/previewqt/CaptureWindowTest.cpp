@@ -21,15 +21,15 @@
 #include "platform/Text.h"
 #include "preview/view/DisplayMode.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 namespace fs = std::filesystem;
 
 namespace {
 
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new qttest::QtEnvironment("previewcapture_tests"));
-
-using qttest::AwaitGui;
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("previewcapture_tests"));
 
 struct Progress {
     uint32_t images = 0, filed = 0, marked = 0;
@@ -53,7 +53,7 @@ Progress Count(VELDANPanoramaProject& project) {
 class CaptureWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
         docs = home.Root() / "Documents";
         capture = home.Root() / "capture";
         fs::create_directories(docs / "VELDANmodular");
@@ -61,11 +61,11 @@ protected:
         fs::create_directories(home.Root() / "config" / "VELDANpreview");
         // As make run writes them: the device configuration for the virtual
         // head and the profile's capture folder.
-        previewtest::WriteText(docs / "VELDANmodular" / "settings.cfg",
-                               "port = 63\nedition = \"vrhead\"\npreshot_time = 0.1\nexposure_time = 0.05\n"
-                               "recover_time = 0.2\n");
-        previewtest::WriteText(home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf",
-                               "[Settings]\nCAPTURE_DIRECTORY=" + capture.string() + "\n");
+        WriteText(docs / "VELDANmodular" / "settings.cfg",
+                  "port = 63\nedition = \"vrhead\"\npreshot_time = 0.1\nexposure_time = 0.05\n"
+                  "recover_time = 0.2\n");
+        WriteText(home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf",
+                  "[Settings]\nCAPTURE_DIRECTORY=" + capture.string() + "\n");
         std::string error;
         ASSERT_TRUE(head.Start(63, docs,
                                {"--capture-dir", capture.string(), "--focal", "24", "--sensor", "36x24",
@@ -90,12 +90,12 @@ protected:
         EXPECT_GT(project.ComputeTiles(false), 1u);
         project.ComputePath(0);
         const fs::path file = docs / "band.vpp";
-        EXPECT_TRUE(project.SaveToFile(veldan::PathToWide(file).c_str()));
+        EXPECT_TRUE(project.SaveToFile(veldan::platform::PathToWide(file).c_str()));
         return file;
     }
 
-    previewtest::TempHome home;
-    veldan_test::VirtualHead head;
+    TempHome home;
+    VirtualHead head;
     fs::path docs, capture;
 };
 
@@ -154,7 +154,7 @@ TEST_F(CaptureWindowTest, ProjectNamedOnTheCommandLineIsShotFromThePane) {
     for (uint32_t t = 0; t < project.TileCount(); ++t) {
         const wchar_t* name = project.Tile(t)->Bracketing(0)->GetImage(0)->GetFilename();
         ASSERT_NE(name, nullptr);
-        const fs::path picture = veldan::PathFromWide(name);
+        const fs::path picture = veldan::platform::PathFromWide(name);
         EXPECT_EQ(picture.parent_path(), docs);
         EXPECT_TRUE(fs::is_regular_file(picture)) << picture;
     }
@@ -163,3 +163,5 @@ TEST_F(CaptureWindowTest, ProjectNamedOnTheCommandLineIsShotFromThePane) {
     QTest::mouseClick(d->OnOffButton(), Qt::LeftButton);
     ASSERT_TRUE(AwaitGui([&] { return d->Control().State() == HeadState::Off; }));
 }
+
+}  // namespace veldan::test

@@ -9,6 +9,8 @@
 #include "VRHeadPane.h"
 #include "VisualStyle.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 
 namespace {
@@ -19,7 +21,7 @@ int Luma(const QColor& c) { return (c.red() * 299 + c.green() * 587 + c.blue() *
 
 TEST(DisabledLookTest, DisabledButtonTextDiffersFromEnabledButStaysReadable) {
     ASSERT_NE(QApplication::instance(), nullptr);
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList documents;
     // Off: On/Off is enabled, Start, Break and Stop are not.
     CVRHeadPane pane(documents, HeadControlOptions{});
@@ -44,7 +46,7 @@ TEST(DisabledLookTest, DisabledButtonTextDiffersFromEnabledButStaysReadable) {
 }
 
 TEST(DisabledLookTest, TimingBoxesStayEmptyUntilTheHeadReportsItsTimes) {
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList documents;
     CVRHeadPane pane(documents, HeadControlOptions{});
     CVRHeadControlWidget* d = pane.Dialog();
@@ -54,3 +56,5 @@ TEST(DisabledLookTest, TimingBoxesStayEmptyUntilTheHeadReportsItsTimes) {
         EXPECT_GT(box->count(), 0);
     }
 }
+
+}  // namespace veldan::test

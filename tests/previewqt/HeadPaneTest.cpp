@@ -17,12 +17,12 @@
 #include "VirtualHead.h"
 #include "preview/head/HeadPictures.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 namespace fs = std::filesystem;
 
 namespace {
-
-using qttest::AwaitGui;
 
 void Click(QWidget* w, QPoint at) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton,
@@ -33,13 +33,13 @@ void Click(QWidget* w, QPoint at) {
 class HeadPaneTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
         const fs::path docs = home.Root() / "Documents";
         fs::create_directories(docs / "VELDANmodular");
-        previewtest::WriteText(docs / "VELDANmodular" / "settings.cfg",
-                               "port = 62\nmax_device_id = 2\nhorizontal_drive = 0\nvertical_drive = 1\n"
-                               "control_module = 2\nshutter_module = 2\nshutter_relay = 1\npreshot_module = 2\n"
-                               "preshot_relay = 0\nbattery_empty = 10.5\nbattery_full = 12.6\n");
+        WriteText(docs / "VELDANmodular" / "settings.cfg",
+                  "port = 62\nmax_device_id = 2\nhorizontal_drive = 0\nvertical_drive = 1\n"
+                  "control_module = 2\nshutter_module = 2\nshutter_relay = 1\npreshot_module = 2\n"
+                  "preshot_relay = 0\nbattery_empty = 10.5\nbattery_full = 12.6\n");
         std::string error;
         ASSERT_TRUE(head.Start(
             62, docs, {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2", "--time-scale", "10", "--voltage", "12.6"},
@@ -54,8 +54,8 @@ protected:
     }
     CVRHeadControlWidget* Dialog() { return pane->Dialog(); }
 
-    previewtest::TempHome home;
-    veldan_test::VirtualHead head;
+    TempHome home;
+    VirtualHead head;
     DocumentList documents;
     std::unique_ptr<CVRHeadPane> pane;
 };
@@ -103,3 +103,5 @@ TEST_F(HeadPaneTest, OnOffPadAndKeys) {
     EXPECT_TRUE(d->PrefsButton()->isEnabled());
     EXPECT_EQ(d->Pad()->Picture(), kPadDisabled);
 }
+
+}  // namespace veldan::test

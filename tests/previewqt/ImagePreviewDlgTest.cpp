@@ -9,14 +9,15 @@
 #include "ViewTestSupport.h"
 #include "preview/view/ImagePreviewFit.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using namespace viewtest;
 
 namespace {
 
 class ImagePreviewDlgTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
 };
 
 TEST(ImagePreviewFitTest, SixThousandByFourThousandInTwelveHundredByThousand) {
@@ -79,7 +80,7 @@ TEST_F(ImagePreviewDlgTest, SmallerThumbnailStandsInUntilTheExactOneArrives) {
 
 TEST_F(ImagePreviewDlgTest, UnreadablePictureLeavesTheAreaEmptyAndTheBarAtZero) {
     const fs::path file = home.Root() / "broken.jpg";
-    previewtest::WriteText(file, "not a picture");
+    WriteText(file, "not a picture");
     VELDANPanoramaImage image;
     image.SetFilename(Wide(file).c_str());
     CImagePreviewDlg dialog(&image);
@@ -113,3 +114,5 @@ TEST_F(ImagePreviewDlgTest, DoubleClickEndsTheDialogAndDropsTheThumbnails) {
 }
 
 }  // namespace
+
+}  // namespace veldan::test

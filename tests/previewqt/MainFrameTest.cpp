@@ -28,6 +28,8 @@
 #include "platform/Text.h"
 #include "preview/app/LogText.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
 namespace fs = std::filesystem;
 
@@ -35,7 +37,7 @@ namespace {
 
 // gtest owns registered environments.
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new qttest::QtEnvironment("previewqt_tests"));
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("previewqt_tests"));
 
 void TestApp() { ASSERT_NE(QApplication::instance(), nullptr); }
 
@@ -43,12 +45,12 @@ void TestApp() { ASSERT_NE(QApplication::instance(), nullptr); }
 // windows delete themselves later, which the wait lets happen.
 template <typename Fn>
 bool WaitFor(Fn&& condition) {
-    return qttest::AwaitGui(std::forward<Fn>(condition), 5000);
+    return AwaitGui(std::forward<Fn>(condition), 5000);
 }
 
 class MainFrameTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     MainFrameTest() { TestApp(); }
 
     fs::path MakeProject(const char* name) {
@@ -56,8 +58,8 @@ protected:
         fs::create_directories(dir);
         DocumentList list;
         CVELDANpreviewDoc doc(list);
-        doc.Project().description.Set(veldan::FromUtf8(name).c_str());
-        doc.Project().project_path.Set(veldan::PathToWide(dir).c_str());
+        doc.Project().description.Set(veldan::platform::FromUtf8(name).c_str());
+        doc.Project().project_path.Set(veldan::platform::PathToWide(dir).c_str());
         for (int t = 0; t < 6; ++t) {
             auto* tile = new VELDANPanoramaTile();
             tile->pos_x = 30 + 60.0 * t;
@@ -66,7 +68,7 @@ protected:
             tile->fov_y = 40;
             doc.Project().AppendTile(tile);
         }
-        previewtest::ScriptedUi ui;
+        ScriptedUi ui;
         EXPECT_TRUE(doc.OnNewDocument(ui));
         return doc.PathName();
     }
@@ -140,8 +142,7 @@ TEST_F(MainFrameTest, VisualStyleIsStoredAsApplicationLook) {
         app.MainFrame()->OnCommand(218);
         EXPECT_TRUE(app.MainFrame()->RibbonBar()->Action(218)->isChecked());
     }
-    EXPECT_NE(previewtest::ReadAll(profile).find("ApplicationLook=218"), std::string::npos)
-        << previewtest::ReadAll(profile);
+    EXPECT_NE(ReadAll(profile).find("ApplicationLook=218"), std::string::npos) << ReadAll(profile);
     CVELDANpreviewApp again;
     ASSERT_TRUE(again.InitInstance({QStringLiteral("VELDANpreview")}, false));
     EXPECT_EQ(again.MainFrame()->ApplicationLook(), 218);
@@ -162,7 +163,7 @@ TEST_F(MainFrameTest, ProjectOnTheCommandLineOpensAsATab) {
     // A screenshot for people to look at.
     frame->resize(1280, 800);
     frame->show();
-    LogText(L"Opened %ls\n", veldan::PathToWide(file).c_str());
+    LogText(L"Opened %ls\n", veldan::platform::PathToWide(file).c_str());
     ASSERT_TRUE(WaitFor([&] { return frame->OutputPane()->List()->count() == 3; }));
     fs::create_directories(VELDAN_SCREENSHOT_DIR);
     const QString shot = QStringLiteral(VELDAN_SCREENSHOT_DIR "/mainframe.png");
@@ -171,7 +172,7 @@ TEST_F(MainFrameTest, ProjectOnTheCommandLineOpensAsATab) {
 }
 
 TEST_F(MainFrameTest, UnreadableProjectOnTheCommandLineOpensNothing) {
-    previewtest::WriteText(home.Root() / "bad.vpp", "garbage");
+    WriteText(home.Root() / "bad.vpp", "garbage");
     CVELDANpreviewApp app;
     // The error box would wait for a click: close it as soon as it shows.
     QTimer closer;
@@ -241,7 +242,7 @@ TEST_F(MainFrameTest, NewProjectDialogNamesTheFileAndFolder) {
     description->setText(QStringLiteral("  Pano "));
     folder->setText(QString::fromStdString((home.Root() / "Shots").string()));
     dialog.Apply();
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
     ASSERT_TRUE(doc.OnNewDocument(ui));
     EXPECT_EQ(doc.PathName(), home.Root() / "Shots" / "Pano.vpp");
     EXPECT_TRUE(fs::exists(doc.PathName()));
@@ -295,7 +296,7 @@ TEST_F(MainFrameTest, ExposureBoxListsTheFirstTilesOffsetsAndPicksTheShownExposu
         DocumentList list;
         CVELDANpreviewDoc doc(list);
         doc.Project().description.Set(L"Bracketed");
-        doc.Project().project_path.Set(veldan::PathToWide(dir).c_str());
+        doc.Project().project_path.Set(veldan::platform::PathToWide(dir).c_str());
         doc.Project().hdri.enabled = true;
         doc.Project().hdri.count = 3;
         auto* tile = new VELDANPanoramaTile();
@@ -307,7 +308,7 @@ TEST_F(MainFrameTest, ExposureBoxListsTheFirstTilesOffsetsAndPicksTheShownExposu
         for (uint32_t i = 0; i < 3; ++i) b->GetImage(i)->ev = evs[i];
         tile->bracketings.AddItem(b, 0);
         doc.Project().AppendTile(tile);
-        previewtest::ScriptedUi ui;
+        ScriptedUi ui;
         ASSERT_TRUE(doc.OnNewDocument(ui));
         file = doc.PathName();
     }
@@ -334,7 +335,7 @@ TEST_F(MainFrameTest, WindowManagerSavesAndClosesOnlyWhatItMay) {
     CVELDANpreviewDoc* doc = &child->Document();
 
     frame->MdiArea()->setActiveSubWindow(child);
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
     CWindowManagerDlg dialog(*frame->MdiArea(), ui, frame);
     ASSERT_EQ(dialog.List()->count(), 1);
     EXPECT_EQ(dialog.List()->item(0)->text(), QStringLiteral("Pier"));
@@ -362,3 +363,5 @@ TEST_F(MainFrameTest, WindowManagerSavesAndClosesOnlyWhatItMay) {
     EXPECT_TRUE(WaitFor([&] { return frame->MdiArea()->subWindowList().isEmpty(); }));
     EXPECT_TRUE(WaitFor([&] { return app.Documents().Count() == 0; }));
 }
+
+}  // namespace veldan::test

@@ -10,14 +10,15 @@
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using namespace viewtest;
 
 namespace {
 
 class NewProjectDlgTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList list;
     CVELDANpreviewDoc doc{list};
 
@@ -83,7 +84,7 @@ TEST_F(NewProjectDlgTest, AcceptedDialogPlansTilesBracketingAndPath) {
     EXPECT_EQ(b->images[2]->ev, 3);
     EXPECT_NEAR(p.Tile(0)->fov_x, 39.60, 0.01);
 
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
     ASSERT_TRUE(doc.OnNewDocument(ui));
     EXPECT_EQ(doc.PathName(), home.Root() / "Shots" / "Lake.vpp");
     EXPECT_NEAR(p.Tile(0)->aspect_ratio, 39.60 / 26.99, 0.01);
@@ -94,3 +95,5 @@ TEST_F(NewProjectDlgTest, AcceptedDialogPlansTilesBracketingAndPath) {
 }
 
 }  // namespace
+
+}  // namespace veldan::test

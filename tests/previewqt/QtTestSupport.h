@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-namespace qttest {
+namespace veldan::test {
 
 // Made before the first test and gone before the program's static objects
 // (a static QApplication would outlive parts of Qt it still needs). The
@@ -49,4 +49,4 @@ bool AwaitGui(Fn&& condition, int ms = 30000) {
     return QTest::qWaitFor(std::forward<Fn>(condition), ms);
 }
 
-}  // namespace qttest
+}  // namespace veldan::test

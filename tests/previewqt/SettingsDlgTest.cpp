@@ -19,9 +19,10 @@
 #include "settings/VeldanConfig.h"
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using previewtest::ReadAll;
-using previewtest::WriteText;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,8 +36,8 @@ T* Control(QWidget& dialog, int id) {
 
 class SettingsDlgTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
-    veldan::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
+    TempHome home;
+    veldan::platform::Profile profile{home.Root() / "config" / "VELDANpreview" / "VELDANpreview.conf"};
     DeviceSettingsFolders folders{home.Root() / "program", home.Root() / "Documents" / "VELDANmodular",
                                   home.Root() / "system"};
     fs::path cfg = folders.configuration / "settings.cfg";
@@ -57,7 +58,7 @@ protected:
     }
     std::unique_ptr<CVeldanConfig> Reread() {
         auto config = std::make_unique<CVeldanConfig>();
-        DynStream* in = dyn_wfopen(veldan::PathToWide(cfg).c_str(), "r");
+        DynStream* in = dyn_wfopen(veldan::platform::PathToWide(cfg).c_str(), "r");
         EXPECT_NE(in, nullptr);
         if (in) {
             EXPECT_TRUE(config->Load(in)) << config->GetLoadError();
@@ -135,7 +136,7 @@ TEST_F(SettingsDlgTest, AFileThatCannotBeWrittenKeepsTheDialogOpenWithTheReason)
     WriteText(cfg, "port = 5\nbogus = 1\n");
     auto dialog = Dialog();
     EXPECT_FALSE(dialog->Problem().isEmpty()) << "an unreadable settings.cfg is reported";
-    previewtest::ReadOnlyFolder locked(folders.configuration);
+    ReadOnlyFolder locked(folders.configuration);
     if (!locked.Active()) GTEST_SKIP() << "cannot make a folder read-only here";
     dialog->show();
     Control<QLineEdit>(*dialog, 1054)->setText(QStringLiteral("/new/captures"));
@@ -179,3 +180,5 @@ TEST(QtCaptureMonitorUi, TheLocateFilterAlsoMatchesCapitals) {
                                          "*.nef *.NEF)"));
     EXPECT_EQ(filters[1], QStringLiteral("All Files (*.*) (*)"));
 }
+
+}  // namespace veldan::test

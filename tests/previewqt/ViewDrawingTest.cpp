@@ -10,8 +10,9 @@
 #include "preview/view/TileAppearance.h"
 #include "preview/view/ViewWarping.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using namespace viewtest;
 
 [[maybe_unused]] static ::testing::Environment* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtPoolEnvironment);
@@ -22,10 +23,10 @@ constexpr QRgb kPlaceholderGrey = qRgb(0xC8, 0xC8, 0xC8);
 
 class ViewDrawingTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList list;
     CVELDANpreviewDoc doc{list};
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
     VELDANPanoramaProject& project = doc.Project();
 
     QImage Canvas(int w, int h, QRgb fill = qRgb(255, 0, 255)) {
@@ -101,7 +102,7 @@ TEST_F(ViewDrawingTest, BoxOfThreePixelsIsDrawnFiveByFiveAroundItsCentre) {
 
 TEST_F(ViewDrawingTest, UnreadablePictureIsTintedRedWhileAnUnshotOneIsNot) {
     const fs::path bad = home.Root() / "bad.jpg";
-    previewtest::WriteText(bad, "this is no picture");
+    WriteText(bad, "this is no picture");
     VELDANPanoramaTile* tile = AddBoxedTile(project, 20, 20, 60, 60);
     FirstImage(tile)->SetFilename(Wide(bad).c_str());
     AddBoxedTile(project, 100, 20, 60, 60);  // planned, no file yet
@@ -325,3 +326,5 @@ TEST_F(ViewDrawingTest, PrintingLeavesOutThePathAndLaysOutAgainForTheWindow) {
 }
 
 }  // namespace
+
+}  // namespace veldan::test

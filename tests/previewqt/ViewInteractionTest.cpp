@@ -12,8 +12,9 @@
 #include "ViewTestSupport.h"
 #include "platform/Window.h"
 
+namespace veldan::test {
+
 using namespace veldan::preview;
-using namespace viewtest;
 
 namespace {
 
@@ -27,10 +28,10 @@ struct MenuSeen {
 
 class ViewInteractionTest : public ::testing::Test {
 protected:
-    previewtest::TempHome home;
+    TempHome home;
     DocumentList list;
     CVELDANpreviewDoc doc{list};
-    previewtest::ScriptedUi ui;
+    ScriptedUi ui;
     VELDANPanoramaProject& project = doc.Project();
     std::unique_ptr<CVELDANpreviewView> view;
     MenuSeen menu;
@@ -257,7 +258,7 @@ TEST_F(ViewInteractionTest, TileChangedMarksTheDocumentModified) {
     doc.SetModifiedFlag(false);
     int signals_ = 0;
     QObject::connect(view.get(), &CVELDANpreviewView::documentModified, [&] { ++signals_; });
-    ASSERT_TRUE(veldan::PostMessage(view->Handle(), WM_TILE_CHANGED, 1, 0));
+    ASSERT_TRUE(veldan::platform::PostMessage(view->Handle(), WM_TILE_CHANGED, 1, 0));
     ASSERT_TRUE(AwaitGui([&] { return doc.IsModified(); }));
     EXPECT_EQ(signals_, 1);
 }
@@ -301,3 +302,5 @@ TEST_F(ViewInteractionTest, DoubleClickShowsTheImagePreviewDialogModally) {
 }
 
 }  // namespace
+
+}  // namespace veldan::test

@@ -16,12 +16,12 @@
 #include "preview/document/DocumentList.h"
 #include "preview/document/VELDANpreviewDoc.h"
 
-namespace viewtest {
+namespace veldan::test {
 
 namespace fs = std::filesystem;
 
 // The application and the project library's worker pool for the whole run.
-class QtPoolEnvironment : public qttest::QtEnvironment {
+class QtPoolEnvironment : public QtEnvironment {
 public:
     QtPoolEnvironment() : QtEnvironment("previewview_tests") {}
 
@@ -29,8 +29,6 @@ protected:
     void Started() override { InitGlobalThreadPool(); }
     void Stopping() override { DeinitGlobalThreadPool(); }
 };
-
-using qttest::AwaitGui;
 
 // A tile with one bracketing of `images` blank images, placed in the box
 // (left, top, width, height) of the flow chart with a fitting aspect ratio.
@@ -86,11 +84,11 @@ inline void WriteColouredJpeg(const fs::path& file, uint32_t w, uint32_t h, uint
     ASSERT_TRUE(veldan::imaging::SaveJpeg(*bitmap, file).ok());
 }
 
-inline std::wstring Wide(const fs::path& p) { return veldan::PathToWide(p); }
+inline std::wstring Wide(const fs::path& p) { return veldan::platform::PathToWide(p); }
 
 // Channel distance of two colours.
 inline int ColourDistance(QRgb a, QRgb b) {
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
 }
 
-}  // namespace viewtest
+}  // namespace veldan::test

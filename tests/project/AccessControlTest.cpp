@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "VELDANPanorama/AccessControl.h"
 
-using projecttest::Await;
+namespace veldan::test {
 
 TEST(AccessControl, WriterReentersReadAndWriteAndOthersGetAccessAfterMatchingLeaves) {
     AccessControl lock;
@@ -212,3 +212,5 @@ TEST(AccessControl, CopyIsAnIndependentLock) {
     EXPECT_TRUE(got.load());
     lock.LeaveWriteAccess();
 }
+
+}  // namespace veldan::test

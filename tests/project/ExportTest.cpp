@@ -15,6 +15,8 @@
 #include "imaging/Tiff.h"
 #include "platform/Text.h"
 
+namespace veldan::test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -55,7 +57,7 @@ protected:
     void SetUp() override { ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr); }
     void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
-    std::wstring W(const fs::path& p) { return veldan::PathToWide(p); }
+    std::wstring W(const fs::path& p) { return veldan::platform::PathToWide(p); }
 
     // A tile with one bracketing of `slots` empty slots.
     VELDANPanoramaTile* AddTile(double x, double y, uint32_t slots) {
@@ -71,7 +73,7 @@ protected:
         return tile;
     }
 
-    projecttest::TempHome home;
+    TempHome home;
     VELDANPanoramaProject project;
 };
 
@@ -308,3 +310,5 @@ TEST_F(ExportTest, PreviewExportsWriteUprightCopiesBesideThePictures) {
     EXPECT_NE(text.find("#-imgfile 1024 512 \"" + copy.string() + "\""), std::string::npos) << text;
     ASSERT_TRUE(project.ExportAutopano(W(home.Dir() / "prev.pano").c_str(), true));
 }
+
+}  // namespace veldan::test

@@ -8,6 +8,8 @@
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
 
+namespace veldan::test {
+
 namespace {
 
 void WriteJpeg(const std::filesystem::path& file, int w, int h) {
@@ -55,7 +57,7 @@ std::string Wrap(const std::string& body) { return "<VELDAN_PANORAMA_PROJECT>" +
 }  // namespace
 
 TEST(PanoramaImage, SetFilenameReadsTheSizeAsShown) {
-    projecttest::TempHome home;
+    TempHome home;
     const auto jpeg = home.Dir() / "shot.jpg";
     WriteJpeg(jpeg, 6000, 4000);
     VELDANPanoramaImage image;
@@ -88,7 +90,7 @@ TEST(PanoramaImage, SetFilenameReadsTheSizeAsShown) {
 }
 
 TEST(PanoramaImage, LoadKeepsTheDocumentsSizeOnlyForAMissingFile) {
-    projecttest::TempHome home;
+    TempHome home;
     const auto jpeg = home.Dir() / "real.jpg";
     WriteJpeg(jpeg, 300, 200);
     const std::string doc = Wrap("<TILE><BRACKETING images=\"2\"><IMAGE filename=\"" + jpeg.string() +
@@ -105,7 +107,7 @@ TEST(PanoramaImage, LoadKeepsTheDocumentsSizeOnlyForAMissingFile) {
 }
 
 TEST(PanoramaImage, NamesOfPipesAndDevicesAreNotRead) {
-    projecttest::TempHome home;
+    TempHome home;
     const auto fifo = home.Dir() / "pipe.jpg";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     VELDANPanoramaImage image;
@@ -149,3 +151,5 @@ TEST(PanoramaImage, ConcurrentReadersAndRenamesAreSafe) {
     stop = true;
     reader.join();
 }
+
+}  // namespace veldan::test

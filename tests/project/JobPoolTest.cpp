@@ -7,8 +7,9 @@
 #include "TestSupport.h"
 #include "VELDANPanorama/ThreadPool.h"
 
-using projecttest::Await;
-using veldan::JobPool;
+namespace veldan::test {
+
+using veldan::project::JobPool;
 
 namespace {
 
@@ -170,3 +171,5 @@ TEST(GlobalThreadPool, StartRunCancelAndStop) {
     InitGlobalThreadPool();  // stays stopped
     EXPECT_FALSE(InvokeWorker(job, &runs, 1));
 }
+
+}  // namespace veldan::test

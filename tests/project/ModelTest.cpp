@@ -5,6 +5,8 @@
 
 #include "VELDANPanoramaProject.h"
 
+namespace veldan::test {
+
 namespace {
 
 VELDANPanoramaImage Named(const wchar_t* name, int32_t ev = 0) {
@@ -202,3 +204,5 @@ TEST(ProjectModel, DistancesBetweenTiles) {
     EXPECT_EQ(VELDANPanoramaTile::Distance(a, b), 5.0L);
     EXPECT_EQ(VELDANPanoramaTile::MovingDistance(a, b), 4.0L);
 }
+
+}  // namespace veldan::test

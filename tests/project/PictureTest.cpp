@@ -17,9 +17,8 @@
 #include "imaging/Png.h"
 #include "platform/Window.h"
 
-using veldan::imaging::Bitmap;
-using veldan::imaging::PixelLayout;
-
+// The image's thumbnail bookkeeping, reached through the friend that the
+// image class names at global scope.
 struct VELDANPanoramaImageTestAccess {
     static void* Thumb(VELDANPanoramaImage& i, uint32_t w, uint32_t h) { return i.GetThumb(w, h); }
     static uint32_t Count(VELDANPanoramaImage& i) { return i.GetThumbnailCount(); }
@@ -27,6 +26,12 @@ struct VELDANPanoramaImageTestAccess {
     static void Add(VELDANPanoramaImage& i, void* t) { i.AddThumb(t); }
     static void* Preview(VELDANPanoramaImage& i, const wchar_t* path) { return i.LoadPrevWIC(path); }
 };
+
+namespace veldan::test {
+
+using veldan::imaging::Bitmap;
+using veldan::imaging::PixelLayout;
+
 using Access = VELDANPanoramaImageTestAccess;
 
 namespace {
@@ -133,7 +138,7 @@ std::wstring W(const std::filesystem::path& p) { return p.wstring(); }
 class Pictures : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitGlobalThreadPool(); }  // stays up for the process
-    projecttest::TempHome home;
+    TempHome home;
 };
 
 }  // namespace
@@ -288,7 +293,7 @@ TEST_F(Pictures, ThumbnailListKeepsTwoNewestFirstAndNeverTheSameSizeTwice) {
 TEST_F(Pictures, GetImageQueuesTheExactSizeAndNotifiesTheTarget) {
     const auto jpg = home.Dir() / "big.jpg";
     ASSERT_TRUE(veldan::imaging::SaveJpeg(Marked(1200, 800), jpg).ok());
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     VELDANPanoramaImage image;
     image.SetFilename(W(jpg).c_str());
     image.notify_window = window.Handle();
@@ -298,7 +303,7 @@ TEST_F(Pictures, GetImageQueuesTheExactSizeAndNotifiesTheTarget) {
     void* p = reinterpret_cast<void*>(1);
     ASSERT_EQ(image.GetImage(&p, 200, 0), VELDAN_IMAGE_OK);  // 200 x 133
     EXPECT_EQ(p, nullptr);                                   // nothing made yet
-    veldan::Message m;
+    veldan::platform::Message m;
     ASSERT_TRUE(window.WaitForMessage(1026, m, 20000));
     EXPECT_EQ(m.wParam, 7u);
     EXPECT_EQ(m.lParam, 0);
@@ -332,7 +337,7 @@ TEST_F(Pictures, GetImageQueuesTheExactSizeAndNotifiesTheTarget) {
 TEST_F(Pictures, DestroyingImagesWhileTheirThumbnailsAreMadeIsSafe) {
     const auto jpg = home.Dir() / "race.jpg";
     ASSERT_TRUE(veldan::imaging::SaveJpeg(Noise(640, 480, 3), jpg).ok());
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     std::vector<std::thread> users;
     for (int t = 0; t < 3; ++t) {
         users.emplace_back([&, t] {
@@ -358,7 +363,7 @@ TEST_F(Pictures, DestroyingImagesWhileTheirThumbnailsAreMadeIsSafe) {
     last.notify_message = 2000;
     void* p = nullptr;
     last.GetImage(&p, 64, 48);
-    veldan::Message m;
+    veldan::platform::Message m;
     EXPECT_TRUE(window.WaitForMessage(2000, m, 20000));
 }
 
@@ -442,3 +447,5 @@ TEST_F(Pictures, DamagedOrHostileStoredPicturesAreDropped) {
     image->warped.Clear();
     EXPECT_EQ(image->warped.bitmap, nullptr);
 }
+
+}  // namespace veldan::test

@@ -10,6 +10,8 @@
 #include "VELDANPanoramaProject.h"
 #include "settings/VeldanScript.h"
 
+namespace veldan::test {
+
 namespace {
 
 VELDANPanoramaProject FullSphere(bool legacy, bool multirow) {
@@ -392,7 +394,7 @@ TEST(ScriptImport, RefusalsLeaveTheProjectUnchanged) {
 }
 
 TEST(ScriptImport, FromAFileWrittenByTheSettingsLibrary) {
-    projecttest::TempHome home;
+    TempHome home;
     const auto file = home.Dir() / "run.txt";
     {
         std::ofstream out(file);
@@ -411,7 +413,7 @@ TEST(ScriptImport, FromAFileWrittenByTheSettingsLibrary) {
 }
 
 TEST(ScriptExport, AlwaysFailsAndCreatesNoFile) {
-    projecttest::TempHome home;
+    TempHome home;
     VELDANPanoramaProject p;
     AddTile(p, 0, 0, 1);
     CVeldanScript s;
@@ -437,3 +439,5 @@ TEST(ImageAssignment, SortedFilesGoToTheImagesInShootingOrder) {
     EXPECT_STREQ(p.Tile(1)->Bracketing(0)->GetImage(0)->GetFilename(), L"/d/img10.jpg");
     EXPECT_STREQ(p.Tile(1)->Bracketing(1)->GetImage(0)->GetFilename(), L"/d/img2.jpg");
 }
+
+}  // namespace veldan::test

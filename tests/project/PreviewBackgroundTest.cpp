@@ -12,18 +12,18 @@
 #include "VELDANPanoramaProject.h"
 #include "platform/Window.h"
 
-using namespace previewtest;
+namespace veldan::test {
 
 namespace {
 
-constexpr veldan::UINT kTileChanged = 0x0402;
+constexpr veldan::platform::UINT kTileChanged = 0x0402;
 
 class BackgroundWarp : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitGlobalThreadPool(); }
 
     // Eight tiles around the horizon, each its own colour.
-    void Fill(VELDANPanoramaProject& p, veldan::HWND window) {
+    void Fill(VELDANPanoramaProject& p, veldan::platform::HWND window) {
         for (int k = 0; k < 8; ++k) {
             const uint32_t colour = 0xFF000000u | uint32_t(30 * k) << 16 | uint32_t(255 - 30 * k);
             VELDANPanoramaTile* tile = AddTile(p, 22.5 + 45 * k, 0, 50, 40, Solid(100, 80, colour),
@@ -31,10 +31,10 @@ protected:
             VELDANPanoramaImage* image = ImageOf(tile);
             image->notify_window = window;
             image->notify_message = kTileChanged;
-            image->notify_wparam = veldan::WPARAM(k);
+            image->notify_wparam = veldan::platform::WPARAM(k);
         }
     }
-    projecttest::TempHome home;
+    TempHome home;
 };
 
 bool AllWarped(VELDANPanoramaProject& p, uint32_t W, uint32_t H) {
@@ -57,7 +57,7 @@ bool AllWarped(VELDANPanoramaProject& p, uint32_t W, uint32_t H) {
 // The view's way: ask in the background, recompose a tile's region when its
 // notification arrives, until every tile is in the blended picture.
 TEST_F(BackgroundWarp, QueuedWarpsArriveAndComposeLikeSynchronousOnes) {
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     VELDANPanoramaProject project;
     Fill(project, window.Handle());
     VELDANPanoramaStitcher stitcher;
@@ -65,9 +65,9 @@ TEST_F(BackgroundWarp, QueuedWarpsArriveAndComposeLikeSynchronousOnes) {
     const uint32_t W = 720, H = 361;
     const uint32_t flags = PREVIEW_BACKGROUND | PREVIEW_BLEND;
     ASSERT_NE(stitcher.GetImage(W, H, flags, 0, 0, 0, 0, 0), nullptr);
-    const bool done = projecttest::Await(
+    const bool done = Await(
         [&] {
-            veldan::Message m;
+            veldan::platform::Message m;
             while (window.GetMessage(m, 0)) {
                 VELDANPanoramaTile* tile = project.Tile(uint32_t(m.wParam));
                 int32_t l, t;
@@ -145,7 +145,7 @@ TEST_F(BackgroundWarp, ProjectsDestroyedWithWarpsPending) {
         if (round % 4 == 1) {
             // Let some of them start first.
             VELDANPanoramaImage* last = ImageOf(project->Tile(project->TileCount() - 1));
-            projecttest::Await([&] {
+            Await([&] {
                 if (!last->warped.lock.EnterReadAccess()) return true;
                 const bool warped = last->warped.bitmap != nullptr;
                 last->warped.lock.LeaveReadAccess();
@@ -155,3 +155,5 @@ TEST_F(BackgroundWarp, ProjectsDestroyedWithWarpsPending) {
         project.reset();
     }
 }
+
+}  // namespace veldan::test

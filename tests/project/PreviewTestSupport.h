@@ -13,7 +13,7 @@
 #include "imaging/Png.h"
 #include "platform/Text.h"
 
-namespace previewtest {
+namespace veldan::test {
 
 using veldan::imaging::Bitmap;
 using veldan::imaging::PixelLayout;
@@ -41,7 +41,7 @@ inline VELDANPanoramaTile* AddTile(VELDANPanoramaProject& project, double x, dou
     project.AppendTile(tile);
     if (!picture.Empty()) {
         EXPECT_TRUE(veldan::imaging::SavePng(picture, file).ok());
-        bracketing->GetImage(0)->SetFilename(veldan::PathToWide(file).c_str());
+        bracketing->GetImage(0)->SetFilename(veldan::platform::PathToWide(file).c_str());
     }
     return tile;
 }
@@ -63,4 +63,4 @@ inline uint8_t Green(uint32_t argb) { return uint8_t(argb >> 8); }
 inline uint8_t Blue(uint32_t argb) { return uint8_t(argb); }
 inline uint8_t Alpha(uint32_t argb) { return uint8_t(argb >> 24); }
 
-}  // namespace previewtest
+}  // namespace veldan::test

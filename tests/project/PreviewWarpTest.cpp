@@ -14,7 +14,7 @@
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
 
-using namespace previewtest;
+namespace veldan::test {
 
 namespace {
 
@@ -31,7 +31,7 @@ _FOV BoxOf(double x, double y, double fx, double fy) {
 class Preview : public ::testing::Test {
 protected:
     std::filesystem::path File(const std::string& name) { return home.Dir() / name; }
-    projecttest::TempHome home;
+    TempHome home;
     VELDANPanoramaProject project;
 };
 
@@ -399,3 +399,5 @@ TEST(FlowChartLayout, BoxesOfOneSizeKeepTheGapAndFitTheCanvas) {
     EXPECT_DOUBLE_EQ(project.Tile(0)->display_right - project.Tile(0)->display_left, 5);  // the minimum
     EXPECT_GT(project.Tile(1)->display_scale, 20);
 }
+
+}  // namespace veldan::test

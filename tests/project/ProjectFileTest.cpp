@@ -11,6 +11,8 @@
 #include "TestSupport.h"
 #include "VELDANPanoramaProject.h"
 
+namespace veldan::test {
+
 namespace {
 
 std::string SaveText(VELDANPanoramaProject& p) {
@@ -284,7 +286,7 @@ TEST(ProjectFile, HostileDocumentsNeitherCrashNorReachOutside) {
         EXPECT_STREQ(p.description.Get(), L"VELDANmodular Panorama Project");
     }
     {
-        projecttest::TempHome home;
+        TempHome home;
         const auto secret = home.Dir() / "secret.txt";
         std::ofstream(secret) << "SECRET";
         std::string xxe =
@@ -546,7 +548,7 @@ TEST(ProjectFile, RandomProjectsRoundTripEveryField) {
 }
 
 TEST(ProjectFile, SavingToAFileIsAtomic) {
-    projecttest::TempHome home;
+    TempHome home;
     const auto file = home.Dir() / "pano.vpp";
     VELDANPanoramaProject p;
     p.description.Set(L"first");
@@ -590,3 +592,5 @@ TEST(ProjectFile, ConcurrentSavesAndLoadsAreSafe) {
         });
     for (auto& t : threads) t.join();
 }
+
+}  // namespace veldan::test

@@ -22,9 +22,8 @@
 #include "ViewRenderer.h"
 #include "imaging/Decode.h"
 
-using namespace previewtest;
-using veldan_test::Compare;
-using veldan_test::Psnr;
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -82,7 +81,7 @@ protected:
                 }
             const fs::path file = home.Dir() / ("tile_" + std::to_string(k) + ".png");
             ASSERT_TRUE(veldan::imaging::SavePng(b, file).ok());
-            tile->Bracketing(tile->variant)->GetImage(0)->SetFilename(veldan::PathToWide(file).c_str());
+            tile->Bracketing(tile->variant)->GetImage(0)->SetFilename(veldan::platform::PathToWide(file).c_str());
             views.push_back(v);
         }
     }
@@ -91,7 +90,7 @@ protected:
     Bitmap Nona(const fs::path& file) {
         const fs::path out = home.Dir() / ("out_" + file.stem().string());
         std::string error;
-        EXPECT_TRUE(veldan_test::RunNona(file, out, error)) << error;
+        EXPECT_TRUE(RunNona(file, out, error)) << error;
         veldan::imaging::DecodeOptions options;
         options.layout = PixelLayout::kArgb32;
         auto decoded = veldan::imaging::DecodeImageFile(out.string() + ".tif", options);
@@ -99,7 +98,7 @@ protected:
         return decoded ? std::move(decoded).value() : Bitmap();
     }
 
-    projecttest::TempHome home;
+    TempHome home;
     headsim::RgbImage scene;
     VELDANPanoramaProject project;
     std::vector<headsim::ViewSpec> views;
@@ -108,12 +107,12 @@ protected:
 }  // namespace
 
 TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
-    if (!veldan_test::HaveNona())
+    if (!HaveNona())
         GTEST_SKIP() << "Hugin's nona is not installed (Debian package hugin-tools): no stitcher to check against";
     // PTGui: nona counts no dummy image, so the optimizer line names one
     // picture too many for it; it is dropped. The panorama gets the check's size.
     const fs::path pts = home.Dir() / "pano.pts";
-    ASSERT_TRUE(project.ExportPTgui(veldan::PathToWide(pts).c_str(), false));
+    ASSERT_TRUE(project.ExportPTgui(veldan::platform::PathToWide(pts).c_str(), false));
     std::string text = ReadAll(pts);
     const size_t v = text.find("v v a b c d e");
     ASSERT_NE(v, std::string::npos);
@@ -130,7 +129,7 @@ TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
     WriteAll(pts, text);
 
     const fs::path pto = home.Dir() / "pano.pto";
-    ASSERT_TRUE(project.ExportHugin(veldan::PathToWide(pto).c_str(), false));
+    ASSERT_TRUE(project.ExportHugin(veldan::platform::PathToWide(pto).c_str(), false));
     text = ReadAll(pto);
     ASSERT_TRUE(ReplaceWord(text, "p f2", "w", std::to_string(kW)));
     ASSERT_TRUE(ReplaceWord(text, "p f2", "h", std::to_string(kH)));
@@ -141,7 +140,7 @@ TEST_F(StitchCheck, NonaStitchesThePTguiAndHuginExportsBackIntoTheScene) {
         Bitmap stitched = Nona(file);
         ASSERT_EQ(stitched.Width(), kW);
         ASSERT_EQ(stitched.Height(), kH);
-        const Psnr r = Compare(stitched, scene, views, veldan_test::NonaDirection(kW, kH));
+        const Psnr r = Compare(stitched, scene, views, NonaDirection(kW, kH));
         std::printf("nona %s: PSNR %.2f dB over %.1f %% of the panorama (%u tiles)\n", file.filename().c_str(), r.db,
                     100 * r.covered, project.TileCount());
         EXPECT_GT(r.covered, 0.9);
@@ -155,7 +154,7 @@ TEST_F(StitchCheck, OurBlendedPreviewReproducesTheScene) {
     stitcher.project = &project;
     void* composite = stitcher.GetImage(kW, kH, PREVIEW_BLEND, 0, 0, 0, 0, 0);
     ASSERT_NE(composite, nullptr);
-    const Psnr r = Compare(B(composite), scene, views, veldan_test::PreviewDirection(kW, kH));
+    const Psnr r = Compare(B(composite), scene, views, PreviewDirection(kW, kH));
     std::printf("blended preview: PSNR %.2f dB over %.1f %% of the panorama (%u tiles)\n", r.db, 100 * r.covered,
                 project.TileCount());
     EXPECT_GT(r.covered, 0.9);
@@ -169,3 +168,5 @@ TEST_F(StitchCheck, OurBlendedPreviewReproducesTheScene) {
     std::printf("five degrees off: PSNR %.2f dB\n", off.db);
     EXPECT_LT(off.db, r.db - 4);
 }
+
+}  // namespace veldan::test

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-namespace projecttest {
+namespace veldan::test {
 
 // Waits until the condition holds; false after a generous safety limit (a
 // test then fails instead of hanging). Never a fixed sleep.
@@ -41,4 +41,4 @@ private:
     std::filesystem::path dir_;
 };
 
-}  // namespace projecttest
+}  // namespace veldan::test

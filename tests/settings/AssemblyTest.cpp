@@ -4,6 +4,8 @@
 #include "TempFolder.h"
 #include "settings/VeldanAssembly.h"
 
+namespace veldan::test {
+
 namespace {
 class AssemblyTest : public TempFolderTest {};
 }  // namespace
@@ -82,3 +84,5 @@ TEST_F(AssemblyTest, MalformedFilesAreRefusedAndPreviousContentsKept) {
     WriteRaw("many.asm", many);
     EXPECT_FALSE(LoadFile(assembly, Path("many.asm")));
 }
+
+}  // namespace veldan::test

@@ -7,6 +7,8 @@
 #include "TempFolder.h"
 #include "settings/VELDANsettings.h"
 
+namespace veldan::test {
+
 namespace {
 
 struct Format {
@@ -130,3 +132,5 @@ TEST_F(BadInputTest, LargestAcceptedLinesAndFilesStillLoad) {
     EXPECT_TRUE(LoadFile(config, Path("big.cfg"))) << config.GetLoadError();
     EXPECT_EQ(config.serialPort, 3);
 }
+
+}  // namespace veldan::test

@@ -7,6 +7,8 @@
 #include "TempFolder.h"
 #include "settings/VeldanConfig.h"
 
+namespace veldan::test {
+
 namespace {
 
 struct Shot {
@@ -162,3 +164,5 @@ TEST_F(ComputeOpsTest, ImpossibleRunFailsAndLeavesTheScriptAlone) {
     ASSERT_EQ(config.script.GetOpCnt(), 1);
     EXPECT_EQ(config.script.GetOp(0)->angle, 12);
 }
+
+}  // namespace veldan::test

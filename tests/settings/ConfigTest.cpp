@@ -8,6 +8,8 @@
 #include "TempFolder.h"
 #include "settings/VELDANsettings.h"
 
+namespace veldan::test {
+
 namespace {
 
 class ConfigTest : public TempFolderTest {};
@@ -318,3 +320,5 @@ TEST_F(ConfigTest, TrafficLogOpensBesideTheConfigurationWhenEnabled) {
     EXPECT_TRUE(quiet.SetParameter("log_level=3"));
     EXPECT_NE(quiet.logStream, nullptr);
 }
+
+}  // namespace veldan::test

@@ -7,6 +7,8 @@
 #include "TempFolder.h"
 #include "settings/VeldanScript.h"
 
+namespace veldan::test {
+
 namespace {
 
 struct Expected {
@@ -221,3 +223,5 @@ TEST(ScriptConcurrency, RunnerReadsWhileCallerAppends) {
     // Records handed out earlier are still valid.
     EXPECT_STREQ(script.GetOp(0)->text, "op 0");
 }
+
+}  // namespace veldan::test

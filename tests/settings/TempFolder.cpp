@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace veldan::test {
+
 void TempFolderTest::SetUp() {
     std::string pattern = (std::filesystem::temp_directory_path() / "veldan-settings-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -30,3 +32,5 @@ std::string TempFolderTest::ReadRaw(const std::string& name) const {
     buffer << in.rdbuf();
     return buffer.str();
 }
+
+}  // namespace veldan::test

@@ -8,6 +8,8 @@
 
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 class TempFolderTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -40,3 +42,5 @@ bool SaveFile(T& object, const std::filesystem::path& path) {
     bool ok = object.Save(s);
     return (dyn_fclose(s) == 0) && ok;
 }
+
+}  // namespace veldan::test

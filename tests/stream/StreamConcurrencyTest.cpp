@@ -12,6 +12,8 @@
 
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 TEST(StreamConcurrency, LinesFromSeveralThreadsNeverMix) {
@@ -57,3 +59,5 @@ TEST(StreamConcurrency, LinesFromSeveralThreadsNeverMix) {
     }
     fs::remove_all(folder);
 }
+
+}  // namespace veldan::test

@@ -12,6 +12,8 @@
 
 #include "stream/DynStream.h"
 
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -197,3 +199,5 @@ TEST_F(StreamTest, LongFormattedTextIsWrittenWhole) {
     ASSERT_EQ(dyn_fclose(s), 0);
     EXPECT_EQ(Read(p), "<" + big + ">\n");
 }
+
+}  // namespace veldan::test

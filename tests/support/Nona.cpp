@@ -5,7 +5,7 @@
 
 #include "TempFolder.h"
 
-namespace veldan_test {
+namespace veldan::test {
 
 bool HaveNona() { return std::system("command -v nona >/dev/null 2>&1") == 0; }
 
@@ -31,4 +31,4 @@ bool RunNona(const std::filesystem::path& project, const std::filesystem::path& 
     return false;
 }
 
-}  // namespace veldan_test
+}  // namespace veldan::test

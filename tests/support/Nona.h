@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace veldan_test {
+namespace veldan::test {
 
 // True when nona is on the PATH (Debian package hugin-tools).
 bool HaveNona();
@@ -18,4 +18,4 @@ bool SetHuginPanoramaSize(std::string& text, uint32_t w, uint32_t h);
 // `outBase`.log); false with those messages in `error` when nona fails.
 bool RunNona(const std::filesystem::path& project, const std::filesystem::path& outBase, std::string& error);
 
-}  // namespace veldan_test
+}  // namespace veldan::test

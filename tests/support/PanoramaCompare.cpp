@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace veldan_test {
+namespace veldan::test {
 
 namespace {
 constexpr double kDeg = std::numbers::pi / 180;
@@ -76,4 +76,4 @@ PanoramaDirection NonaDirection(uint32_t width, uint32_t height) {
     };
 }
 
-}  // namespace veldan_test
+}  // namespace veldan::test

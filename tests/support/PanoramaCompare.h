@@ -9,7 +9,7 @@
 #include "ViewRenderer.h"
 #include "imaging/Bitmap.h"
 
-namespace veldan_test {
+namespace veldan::test {
 
 // Covered by some view's frame, at least `margin` (plane units) inside it:
 // the directions a stitcher must reproduce.
@@ -43,4 +43,4 @@ PanoramaDirection PreviewDirection(uint32_t width, uint32_t height, double theta
 // pixel centres at half steps.
 PanoramaDirection NonaDirection(uint32_t width, uint32_t height);
 
-}  // namespace veldan_test
+}  // namespace veldan::test

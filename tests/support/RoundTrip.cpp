@@ -25,7 +25,7 @@
 #include "preview/document/VELDANpreviewDoc.h"
 #include "preview/view/PreviewPicture.h"
 
-namespace veldan_test {
+namespace veldan::test {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -45,7 +45,7 @@ std::string Number(double v) {
 // Loads a project file as veldan preview and export do.
 std::unique_ptr<VELDANPanoramaProject> LoadProject(const fs::path& file, std::string& error) {
     auto project = std::make_unique<VELDANPanoramaProject>();
-    if (!project->LoadFromFile(veldan::PathToWide(file).c_str())) {
+    if (!project->LoadFromFile(veldan::platform::PathToWide(file).c_str())) {
         error = "cannot read the project " + file.string();
         return nullptr;
     }
@@ -120,7 +120,7 @@ bool RoundTrip::Plan(std::string& error) {
     }
     project.options.path = 0;
     project.ComputePath(0);
-    if (!project.SaveToFile(veldan::PathToWide(project_).c_str())) {
+    if (!project.SaveToFile(veldan::platform::PathToWide(project_).c_str())) {
         error = "cannot write the project file " + project_.string();
         return false;
     }
@@ -220,7 +220,7 @@ bool RoundTrip::Capture(CaptureFigures& figures, std::string& error) {
                 VELDANPanoramaImage* image = b->GetImage(i);
                 const wchar_t* name = image ? image->GetFilename() : nullptr;
                 if (!name) continue;
-                fs::path file = veldan::PathFromWide(name);
+                fs::path file = veldan::platform::PathFromWide(name);
                 if (file.is_relative()) file = project_.parent_path() / file;
                 std::error_code ec;
                 if (fs::is_regular_file(file, ec) && fs::equivalent(file.parent_path(), project_.parent_path(), ec))
@@ -295,7 +295,7 @@ bool RoundTrip::Nona(StitchFigures& figures, bool& skipped, std::string& error) 
     auto project = LoadProject(project_, error);
     if (!project) return false;
     const fs::path pto = root_ / "pano.pto";
-    if (!project->ExportHugin(veldan::PathToWide(pto).c_str(), false)) {
+    if (!project->ExportHugin(veldan::platform::PathToWide(pto).c_str(), false)) {
         error = "cannot write the Hugin project " + pto.string();
         return false;
     }
@@ -331,4 +331,4 @@ bool RoundTrip::Nona(StitchFigures& figures, bool& skipped, std::string& error) 
     return true;
 }
 
-}  // namespace veldan_test
+}  // namespace veldan::test

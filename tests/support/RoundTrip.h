@@ -16,7 +16,7 @@
 #include "ViewRenderer.h"
 #include "VirtualHead.h"
 
-namespace veldan_test {
+namespace veldan::test {
 
 struct RoundTripSetup {
     int com = 62;  // COM number of the virtual head's link in the private documents folder
@@ -78,4 +78,4 @@ private:
     VirtualHead head_;
 };
 
-}  // namespace veldan_test
+}  // namespace veldan::test

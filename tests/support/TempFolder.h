@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace veldan_test {
+namespace veldan::test {
 
 // A fresh folder below the system's temporary folder, named after `prefix`.
 // Removed at the end, also after a test took away its permissions.
@@ -84,4 +84,4 @@ inline std::string ReadAll(const std::filesystem::path& file) {
     return out.str();
 }
 
-}  // namespace veldan_test
+}  // namespace veldan::test

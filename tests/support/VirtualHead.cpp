@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace veldan_test {
+namespace veldan::test {
 
 std::string StandardHeadSettings(int com) {
     return "port = " + std::to_string(com) +
@@ -186,4 +186,4 @@ int RunProgram(const std::filesystem::path& program, const std::vector<std::stri
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace veldan_test
+}  // namespace veldan::test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace veldan_test {
+namespace veldan::test {
 
 class VirtualHead {
 public:
@@ -51,4 +51,4 @@ std::vector<std::string> StandardHeadOptions(const std::vector<std::string>& ext
 // could not be run); its standard output is appended to `output`.
 int RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args, std::string& output);
 
-}  // namespace veldan_test
+}  // namespace veldan::test

@@ -5,6 +5,8 @@
 
 #include "vecmath/Vector3.h"
 
+namespace veldan::test {
+
 using veldan::vecmath::Plane;
 using veldan::vecmath::Vector3;
 
@@ -77,3 +79,5 @@ TEST(Plane, EquatorFrameEdgeAndDegenerateCases) {
     const Plane flat(Vector3(1, 0, 0), Vector3(0, 1, 0), Vector3(0, 2, 0));
     EXPECT_FALSE(flat.IntersectLine(Vector3(1, 0, 0)));
 }
+
+}  // namespace veldan::test

@@ -17,6 +17,8 @@
 #include "VELDANPanoramaProject.h"
 #include "VirtualHead.h"
 
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,7 +45,7 @@ bool Eventually(P predicate, int timeoutMs = 30000) {
 class CaptureCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+        if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
         fs::create_directories(docs / "VELDANmodular");
         fs::create_directories(captures);
         std::ofstream(docs / "VELDANmodular" / "settings.cfg")
@@ -57,9 +59,9 @@ protected:
             << error;
         std::string out;
         ASSERT_EQ(
-            veldan_test::RunProgram(
-                VELDAN_TOOL,
-                {"plan", "--focal", "50", "--sensor", "36x24", "--fov", "0:120:-10:10", "-o", project.string()}, out),
+            RunProgram(VELDAN_TOOL,
+                       {"plan", "--focal", "50", "--sensor", "36x24", "--fov", "0:120:-10:10", "-o", project.string()},
+                       out),
             0)
             << out;
     }
@@ -96,12 +98,12 @@ protected:
         return std::min(dh, 360.0 - dh) < 0.1 && std::fabs(v) < 0.1;
     }
 
-    projecttest::TempHome home;
+    TempHome home;
     fs::path docs = home.Dir() / "Documents";
     fs::path captures = home.Dir() / "captures";
     fs::path project = home.Dir() / "pano.vpp";
     fs::path output = home.Dir() / "out.txt";
-    veldan_test::VirtualHead head;
+    VirtualHead head;
 };
 
 }  // namespace
@@ -140,11 +142,10 @@ TEST_F(CaptureCommand, InterruptCancelsReturnsHomeAndSaves) {
 
 TEST_F(CaptureCommand, RefusesBadArgumentsAndAMissingHead) {
     std::string out;
-    EXPECT_EQ(veldan_test::RunProgram(VELDAN_TOOL, {"capture", project.string()}, out), 2);
-    EXPECT_EQ(veldan_test::RunProgram(VELDAN_TOOL, {"capture", project.string(), "--com", "0"}, out), 2);
-    EXPECT_EQ(veldan_test::RunProgram(VELDAN_TOOL, {"capture", project.string(), "--com", "5", "--mode", "x"}, out), 2);
-    EXPECT_EQ(veldan_test::RunProgram(VELDAN_TOOL, {"capture", (home.Dir() / "none.vpp").string(), "--com", "5"}, out),
-              1);
+    EXPECT_EQ(RunProgram(VELDAN_TOOL, {"capture", project.string()}, out), 2);
+    EXPECT_EQ(RunProgram(VELDAN_TOOL, {"capture", project.string(), "--com", "0"}, out), 2);
+    EXPECT_EQ(RunProgram(VELDAN_TOOL, {"capture", project.string(), "--com", "5", "--mode", "x"}, out), 2);
+    EXPECT_EQ(RunProgram(VELDAN_TOOL, {"capture", (home.Dir() / "none.vpp").string(), "--com", "5"}, out), 1);
     // No head on COM200: initialisation fails and the project is untouched.
     const std::string before = ReadFile(project);
     const pid_t pid = Spawn({"capture", project.string(), "--com", "200"});
@@ -224,3 +225,5 @@ TEST_F(CaptureCommand, InterruptKeepsTheImagesFiledSoFar) {
     // Every file that reached the project folder is named by the project.
     EXPECT_EQ(named, JpegsIn(project.parent_path())) << out;
 }
+
+}  // namespace veldan::test

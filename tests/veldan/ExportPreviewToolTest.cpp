@@ -12,7 +12,7 @@
 #include "VELDANPanoramaProject.h"
 #include "imaging/Decode.h"
 
-using namespace previewtest;
+namespace veldan::test {
 
 namespace {
 
@@ -50,10 +50,10 @@ protected:
         AddTile(project, 150, 0, 60, 40, Solid(120, 80, 0xFFFF0000), home.Dir() / "red.png");
         AddTile(project, 210, 0, 60, 40, Solid(120, 80, 0xFF0000FF), home.Dir() / "blue.png");
         AddTile(project, 0, 60, 60, 40, Bitmap(), {});
-        ASSERT_TRUE(project.SaveToFile(veldan::PathToWide(P("p.vpp")).c_str()));
+        ASSERT_TRUE(project.SaveToFile(veldan::platform::PathToWide(P("p.vpp")).c_str()));
     }
     std::string P(const char* name) { return (home.Dir() / name).string(); }
-    projecttest::TempHome home;
+    TempHome home;
 };
 
 Bitmap Decode(const std::string& path) {
@@ -106,7 +106,7 @@ TEST_F(ExportPreviewTool, PreviewRendersBlendedWarpedAndFlowChart) {
     Bitmap chart = Decode(P("f.jpg"));
     ASSERT_EQ(chart.Width(), 400u);
     VELDANPanoramaProject laid;
-    ASSERT_TRUE(laid.LoadFromFile(veldan::PathToWide(P("p.vpp")).c_str()));
+    ASSERT_TRUE(laid.LoadFromFile(veldan::platform::PathToWide(P("p.vpp")).c_str()));
     for (uint32_t k = 0; k < laid.TileCount(); ++k) laid.Tile(k)->aspect_ratio = 1.5;
     double l, rr, t, b;
     ASSERT_TRUE(laid.UpdateDisplayPositions(400, 200, 5, l, rr, t, b));
@@ -134,3 +134,5 @@ TEST_F(ExportPreviewTool, PreviewRendersBlendedWarpedAndFlowChart) {
     EXPECT_EQ(Veldan("preview " + P("none.vpp") + " -o " + P("x.png") + " --size 360x181").status, 1);
     EXPECT_FALSE(std::filesystem::exists(P("x.png")));
 }
+
+}  // namespace veldan::test

@@ -21,6 +21,8 @@
 #include "preview/document/DocumentList.h"
 #include "preview/document/VELDANpreviewDoc.h"
 
+namespace veldan::test {
+
 namespace fs = std::filesystem;
 using namespace veldan::preview;
 
@@ -57,7 +59,7 @@ protected:
         ASSERT_GE(project.ComputeTiles(false), 2u);
         project.ComputePath(0);
         fs::create_directories(file.parent_path());
-        ASSERT_TRUE(project.SaveToFile(veldan::PathToWide(file).c_str()));
+        ASSERT_TRUE(project.SaveToFile(veldan::platform::PathToWide(file).c_str()));
     }
 
     bool StartHead(std::string& error, std::vector<std::string> more = {}) {
@@ -74,13 +76,13 @@ protected:
     // the project folder.
     int FiledImages() {
         VELDANPanoramaProject saved;
-        EXPECT_TRUE(saved.LoadFromFile(veldan::PathToWide(file).c_str()));
+        EXPECT_TRUE(saved.LoadFromFile(veldan::platform::PathToWide(file).c_str()));
         int named = 0;
         for (uint32_t t = 0; t < saved.TileCount(); ++t) {
             VELDANPanoramaImage* image = saved.Tile(t)->Bracketing(0)->GetImage(0);
             if (!image->GetFilename()) continue;
             ++named;
-            const fs::path picture = veldan::PathFromWide(image->GetFilename());
+            const fs::path picture = veldan::platform::PathFromWide(image->GetFilename());
             EXPECT_TRUE(fs::is_regular_file(picture)) << picture;
             EXPECT_EQ(picture.parent_path(), file.parent_path());
         }
@@ -115,18 +117,18 @@ protected:
         return n;
     }
 
-    projecttest::TempHome home;
+    TempHome home;
     fs::path docs = home.Dir() / "Documents";
     fs::path captures = home.Dir() / "captures";
     fs::path tmp = home.Dir() / "tmp";
     fs::path file = docs / "pano" / "pano.vpp";
-    veldan_test::VirtualHead head;
+    VirtualHead head;
 };
 
 }  // namespace
 
 TEST_F(HeadlessCapture, CancelAfterTheFirstPictureStopsReturnsHomeAndKeepsWhatWasFiled) {
-    if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+    if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
     std::string error;
     ASSERT_TRUE(StartHead(error)) << error;
     DocumentList documents;
@@ -186,7 +188,7 @@ TEST_F(HeadlessCapture, AMissingHeadFailsWithTheReasonAndNeverSaves) {
     options.beforeRun = [&](CVRHeadControl&) { ran = true; };
     EXPECT_EQ(RunHeadlessCapture(documents, doc, options, error), HeadlessCaptureStatus::HeadFailed);
     EXPECT_FALSE(error.empty());
-    EXPECT_NE(log.find(L"ERROR: UNABLE TO INITIALIZE DEVICE"), std::wstring::npos) << veldan::ToUtf8(log);
+    EXPECT_NE(log.find(L"ERROR: UNABLE TO INITIALIZE DEVICE"), std::wstring::npos) << veldan::platform::ToUtf8(log);
     EXPECT_FALSE(ran);
     EXPECT_EQ(saves, 0);
     EXPECT_EQ(Entries(tmp), 0u);
@@ -196,26 +198,28 @@ TEST_F(HeadlessCapture, AMissingHeadFailsWithTheReasonAndNeverSaves) {
 // stays on until the monitor has filed it, so that no picture of the run is
 // left behind in the capture folder.
 TEST_F(HeadlessCapture, TheLastPictureStillBeingWrittenIsFiledBeforeTheSwitchOff) {
-    if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+    if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
     PlanRow(40);
     std::wstring log;
     uint32_t tiles = 0;
     EXPECT_EQ(RunWithSlowCamera(1500, 30000, log, tiles), HeadlessCaptureStatus::Done);
-    EXPECT_EQ(FiledImages(), int(tiles)) << veldan::ToUtf8(log);
+    EXPECT_EQ(FiledImages(), int(tiles)) << veldan::platform::ToUtf8(log);
     EXPECT_EQ(Entries(captures), 0u) << "a picture was left in the capture folder";
-    EXPECT_EQ(log.find(L"ERROR"), std::wstring::npos) << veldan::ToUtf8(log);
+    EXPECT_EQ(log.find(L"ERROR"), std::wstring::npos) << veldan::platform::ToUtf8(log);
 }
 
 // A picture that does not come within the wait is reported, and the head is
 // switched off all the same.
 TEST_F(HeadlessCapture, APictureThatDoesNotComeInTimeIsReportedAndTheRunEnds) {
-    if (veldan_test::VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
+    if (VirtualHead::Program().empty()) GTEST_SKIP() << "veldan-headsim is not built";
     PlanRow(40);
     std::wstring log;
     uint32_t tiles = 0;
     EXPECT_EQ(RunWithSlowCamera(3000, 0, log, tiles), HeadlessCaptureStatus::Done);
     EXPECT_EQ(FiledImages(), int(tiles) - 1);
     EXPECT_NE(log.find(L"ERROR: 1 picture(s) did not arrive in the capture folder"), std::wstring::npos)
-        << veldan::ToUtf8(log);
+        << veldan::platform::ToUtf8(log);
     EXPECT_NE(log.find(L"Uninitializing VELDAN VR Head."), std::wstring::npos);
 }
+
+}  // namespace veldan::test

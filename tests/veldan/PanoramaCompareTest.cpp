@@ -8,7 +8,8 @@
 #include "PanoramaCompare.h"
 #include "TestScene.h"
 
-using namespace veldan_test;
+namespace veldan::test {
+
 using veldan::imaging::Bitmap;
 using veldan::imaging::PixelLayout;
 
@@ -76,3 +77,5 @@ TEST(PanoramaCompare, MapsAPartialPreviewOntoTheFieldOfView) {
     EXPECT_DOUBLE_EQ(az, 0.5);
     EXPECT_DOUBLE_EQ(el, 89.5);
 }
+
+}  // namespace veldan::test

@@ -9,7 +9,7 @@
 
 #include "RoundTrip.h"
 
-using namespace veldan_test;
+namespace veldan::test {
 
 namespace {
 
@@ -61,3 +61,5 @@ TEST(RoundTrip, EveryPictureIsFiledAndThePreviewReproducesTheScene) {
     // The private home goes with the run.
     EXPECT_FALSE(std::filesystem::exists(home));
 }
+
+}  // namespace veldan::test

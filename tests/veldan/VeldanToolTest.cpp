@@ -11,6 +11,8 @@
 #include "imaging/Decode.h"
 #include "imaging/Jpeg.h"
 
+namespace veldan::test {
+
 namespace {
 
 struct ToolRun {
@@ -65,7 +67,7 @@ void WriteJpeg(const std::filesystem::path& file, int w, int h) {
 
 class VeldanTool : public ::testing::Test {
 protected:
-    projecttest::TempHome home;
+    TempHome home;
     std::string Path(const char* name) { return (home.Dir() / name).string(); }
 };
 
@@ -207,3 +209,5 @@ TEST_F(VeldanTool, UsageErrorsKeepEachCommandsWording) {
         EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), c.message) << c.args;
     }
 }
+
+}  // namespace veldan::test

@@ -22,6 +22,8 @@
 
 namespace veldan::cli {
 
+using platform::ToUtf8;
+
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;

@@ -36,9 +36,9 @@ int ExportCommand(const std::vector<std::string>& args) {
     if (!locale || !std::strcmp(locale, "C") || !std::strcmp(locale, "POSIX")) std::setlocale(LC_CTYPE, "C.UTF-8");
 
     auto project = std::make_unique<VELDANPanoramaProject>();
-    if (!project->LoadFromFile(veldan::PathToWide(input).c_str()))
+    if (!project->LoadFromFile(veldan::platform::PathToWide(input).c_str()))
         return Fail(kExitFailure, "cannot read the project " + input);
-    const std::wstring out = veldan::PathToWide(output);
+    const std::wstring out = veldan::platform::PathToWide(output);
     bool ok = false;
     if (ptgui) ok = project->ExportPTgui(out.c_str(), preview);
     if (autopano) ok = project->ExportAutopano(out.c_str(), preview);

@@ -9,6 +9,8 @@
 
 namespace veldan::cli {
 
+using platform::FromUtf8;
+
 int ImportCommand(const std::vector<std::string>& args) {
     VELDANPanoramaProject project;
     std::string script, output;

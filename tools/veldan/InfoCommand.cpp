@@ -11,6 +11,9 @@
 
 namespace veldan::cli {
 
+using platform::FromUtf8;
+using platform::ToUtf8;
+
 namespace {
 
 void WriteImage(JsonWriter& json, VELDANPanoramaImage* image) {

@@ -8,6 +8,8 @@
 
 namespace veldan::cli {
 
+using platform::ToUtf8;
+
 void JsonWriter::Separate() {
     if (needComma_) out_ += ',';
     needComma_ = true;

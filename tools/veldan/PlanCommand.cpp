@@ -7,6 +7,8 @@
 
 namespace veldan::cli {
 
+using platform::FromUtf8;
+
 int PlanCommand(const std::vector<std::string>& args) {
     VELDANPanoramaProject project;
     project.camera.orientation = 1;  // landscape unless asked otherwise

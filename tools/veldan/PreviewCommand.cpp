@@ -152,7 +152,7 @@ int PreviewCommand(const std::vector<std::string>& args) {
     if (!std::filesystem::is_regular_file(input, ec)) return Fail(kExitFailure, "no such project: " + input);
 
     auto project = std::make_unique<VELDANPanoramaProject>();
-    if (!project->LoadFromFile(veldan::PathToWide(input).c_str()))
+    if (!project->LoadFromFile(veldan::platform::PathToWide(input).c_str()))
         return Fail(kExitFailure, "cannot read the project " + input);
     if (mode == "flowchart" && project->TileCount() > kMaxFlowChartTiles)
         return Fail(kExitFailure, "Too many images to display!");

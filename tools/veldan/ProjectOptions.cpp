@@ -4,6 +4,8 @@
 
 namespace veldan::cli {
 
+using platform::FromUtf8;
+
 namespace {
 
 OptionResult Missing(const std::string& option, std::string& error) {

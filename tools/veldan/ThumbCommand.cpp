@@ -35,7 +35,7 @@ int ThumbCommand(const std::vector<std::string>& args) {
     if (!std::filesystem::is_regular_file(input, ec)) return Fail(kExitFailure, "no such picture: " + input);
 
     auto image = std::make_unique<VELDANPanoramaImage>();
-    image->SetFilename(veldan::PathToWide(input).c_str());
+    image->SetFilename(veldan::platform::PathToWide(input).c_str());
     // Fit the picture's shown size (already turned by its orientation) into
     // the box, keeping its aspect; never larger than the picture itself.
     const double pw = image->GetWidth(), ph = image->GetHeight();
@@ -43,7 +43,7 @@ int ThumbCommand(const std::vector<std::string>& args) {
     const double scale = std::min({double(*w) / pw, double(*h) / ph, 1.0});
     const auto tw = uint32_t(std::max(1.0, std::round(pw * scale)));
     const auto th = uint32_t(std::max(1.0, std::round(ph * scale)));
-    if (!image->SaveThumbAs(veldan::PathToWide(output).c_str(), tw, th))
+    if (!image->SaveThumbAs(veldan::platform::PathToWide(output).c_str(), tw, th))
         return Fail(kExitFailure, "cannot make a thumbnail of " + input + " as " + output);
     return kExitOk;
 }

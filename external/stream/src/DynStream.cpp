@@ -80,13 +80,13 @@ bool ParseMode(const char* mode, Kind& kind, bool& alsoRead) {
 struct DynStream {
     std::mutex mutex;
     Kind kind = Kind::Read;
-    FILE* file = nullptr;                               // Read and Append streams
-    std::unique_ptr<veldan::AtomicFileWriter> replace;  // Replace streams
-    std::string buffer;                                 // Replace: bytes not yet handed to the writer
-    std::string path;                                   // as given (UTF-8)
-    bool failed = false;                                // a write failed: a Replace stream is not committed
-    bool committed = false;                             // Replace: the target has been replaced (or the attempt failed)
-    bool readFailed = false;                            // a read on a stream not open for reading
+    FILE* file = nullptr;                                         // Read and Append streams
+    std::unique_ptr<veldan::platform::AtomicFileWriter> replace;  // Replace streams
+    std::string buffer;                                           // Replace: bytes not yet handed to the writer
+    std::string path;                                             // as given (UTF-8)
+    bool failed = false;                                          // a write failed: a Replace stream is not committed
+    bool committed = false;   // Replace: the target has been replaced (or the attempt failed)
+    bool readFailed = false;  // a read on a stream not open for reading
     std::unordered_map<std::thread::id, std::string> pending;
 
     static constexpr size_t kReplaceBuffer = 64 * 1024;
@@ -185,7 +185,7 @@ struct DynStream {
     }
 
     // Replace streams: everything written, fsync, rename over the target,
-    // fsync of the folder (veldan::AtomicFileWriter).
+    // fsync of the folder (veldan::platform::AtomicFileWriter).
     bool Commit() {
         if (committed) return !failed;
         bool ok = FlushAll() && Drain() && !failed;
@@ -213,7 +213,7 @@ DynStream* OpenReplace(std::string path) {
     auto stream = std::make_unique<DynStream>();
     stream->kind = Kind::Replace;
     stream->path = path;
-    stream->replace = std::make_unique<veldan::AtomicFileWriter>(path);
+    stream->replace = std::make_unique<veldan::platform::AtomicFileWriter>(path);
     if (!stream->replace->IsOpen()) return nullptr;  // errno from the writer
     return stream.release();                         // owned by the caller until dyn_fclose
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Replaces a file's contents safely: writes a temporary file in the same
 // folder, flushes and fsyncs it, renames it over the target and fsyncs the
@@ -53,4 +53,4 @@ private:
     bool failed_ = false;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -2,7 +2,7 @@
 #include <mutex>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Re-entrant lock with the critical-section operations. It also meets the
 // Lockable requirements (lock/unlock/try_lock) for std::lock_guard and
@@ -25,4 +25,4 @@ private:
     std::recursive_mutex mutex_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

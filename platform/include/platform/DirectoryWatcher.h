@@ -8,7 +8,7 @@
 #include "platform/Event.h"
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // One change in a watched folder tree. Paths are relative to the watched
 // folder and may contain sub-folders ("2026-12-09/IMG_0042.CR2"). Only files
@@ -93,4 +93,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

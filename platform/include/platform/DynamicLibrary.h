@@ -4,7 +4,7 @@
 #include <string>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // A shared library loaded by file name: first from the program's own folder
 // (absolute path), then from the installation's library folder. Never from
@@ -35,4 +35,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -4,7 +4,7 @@
 #include <span>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 constexpr int kWaitTimeout = -1;
@@ -48,4 +48,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -3,7 +3,7 @@
 #include <string>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Outcome of a file operation: ok, or the errno of the step that failed with
 // a readable message naming the step and the paths.
@@ -37,4 +37,4 @@ VELDAN_API FileOpResult MoveFile(const std::filesystem::path& source, const std:
 // Deletes a file (not a folder).
 VELDAN_API FileOpResult DeleteFile(const std::filesystem::path& file);
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -3,7 +3,7 @@
 #include <string>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // The user's documents folder: XDG_DOCUMENTS_DIR (as xdg-user-dir resolves
 // it from the environment or ~/.config/user-dirs.dirs), else $HOME/Documents.
@@ -29,4 +29,4 @@ VELDAN_API std::filesystem::path InstalledLibraryFolder();
 // (~/.config when XDG_CONFIG_HOME is unset).
 VELDAN_API std::filesystem::path ProfileFile(const std::string& program);
 
-}  // namespace veldan
+}  // namespace veldan::platform

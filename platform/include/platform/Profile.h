@@ -6,7 +6,7 @@
 #include "platform/CriticalSection.h"
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // The program's profile (its "registry key"): an INI file in UTF-8.
 // Section names are compared without regard to case, key names too.
@@ -33,4 +33,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -11,7 +11,7 @@
 
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Device path of the serial port COM<n> (n = 1 to 255): the symbolic link
 // <documents>/VELDANmodular/ports/COM<n> when it exists, otherwise
@@ -88,4 +88,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -4,7 +4,7 @@
 #include <string>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // The shell's "open" verb: opens a file or folder with the desktop's default
 // program through xdg-open (found on PATH). Waits at most waitMs for xdg-open
@@ -15,4 +15,4 @@ namespace veldan {
 // to their next choice.
 VELDAN_API bool ShellOpen(const std::filesystem::path& file, std::string* error = nullptr, uint32_t waitMs = 3000);
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -4,7 +4,7 @@
 #include <string_view>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Wide text is UTF-32 wchar_t; narrow text and file names are UTF-8.
 // Invalid input is replaced by U+FFFD instead of failing.
@@ -25,4 +25,4 @@ VELDAN_API bool EqualsNoCase(std::string_view a, std::string_view b);
 // compare without regard to case.
 VELDAN_API std::wstring FoldCase(std::wstring_view text);
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -1,7 +1,7 @@
 #pragma once
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 enum class ThreadPriority {
     Normal,       // realtime queue, bus threads
@@ -28,4 +28,4 @@ inline bool SetCurrentThreadIdealProcessor(unsigned /*processor*/) { return true
 // Number of processors available to this process (at least 1).
 VELDAN_API unsigned ProcessorCount();
 
-}  // namespace veldan
+}  // namespace veldan::platform

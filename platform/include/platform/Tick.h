@@ -2,7 +2,7 @@
 #include <cstdint>
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Process-wide monotonic millisecond counter (CLOCK_MONOTONIC). It is 64 bits
 // wide and never wraps, so that "due" comparisons stay correct for the life of
@@ -18,4 +18,4 @@ VELDAN_API void SetTickSource(TickSource source);
 // not the replaceable tick).
 VELDAN_API void Sleep(uint32_t milliseconds);
 
-}  // namespace veldan
+}  // namespace veldan::platform

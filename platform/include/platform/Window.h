@@ -6,7 +6,7 @@
 #include "platform/Event.h"
 #include "platform/Export.h"
 
-namespace veldan {
+namespace veldan::platform {
 
 // Window handles are opaque values from a process-wide registry of message
 // sinks. A handle value is never reused, so a stale handle stays invalid.
@@ -70,4 +70,4 @@ private:
     HWND handle_ = nullptr;
 };
 
-}  // namespace veldan
+}  // namespace veldan::platform

@@ -158,7 +158,7 @@ int Run(int argc, char** argv, const fs::path& out, const fs::path& home) {
         project.camera.orientation = 0;
         project.options.overlap = 0.25;
         if (project.ComputeTiles(false) == 0 || (project.ComputePath(0), false) ||
-            !project.SaveToFile(veldan::PathToWide(file).c_str())) {
+            !project.SaveToFile(veldan::platform::PathToWide(file).c_str())) {
             std::fprintf(stderr, "cannot plan %s\n", file.c_str());
             return 1;
         }

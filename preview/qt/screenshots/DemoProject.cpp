@@ -7,6 +7,9 @@
 #include "platform/Text.h"
 
 namespace veldan::preview::demo {
+
+using platform::PathToWide;
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;

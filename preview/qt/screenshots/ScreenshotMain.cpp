@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
             VELDANPanoramaProject project;
             demo::PlanDemoProject(project, shots);
             demo::ShootDemoPictures(project, shots, 60, 600, 400);
-            if (!project.SaveToFile(veldan::PathToWide(file).c_str())) {
+            if (!project.SaveToFile(veldan::platform::PathToWide(file).c_str())) {
                 std::fprintf(stderr, "cannot write %s\n", file.c_str());
                 return 1;
             }
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         if (!child) return 1;
         frame->resize(1440, 900);
         frame->show();
-        LogText(L"Opened %ls\n", veldan::PathToWide(file).c_str());
+        LogText(L"Opened %ls\n", veldan::platform::PathToWide(file).c_str());
         VELDANPanoramaProject& project = child->Document().Project();
         CVELDANpreviewView* view = child->View();
         // Some tiles in their states: selected, being shot, hovered.

@@ -30,7 +30,7 @@ public:
     _FOV fov;  // angular extent of the warped picture
     // Lets one warp of this image run at a time, so that two warping threads
     // never both wait to turn their read access into write access.
-    veldan::CriticalSection warp_section;
+    veldan::platform::CriticalSection warp_section;
 
     VELDANPanoramaWarpedImage();
     VELDANPanoramaWarpedImage(const VELDANPanoramaWarpedImage& other);
@@ -58,10 +58,10 @@ public:
     uint8_t orientation = 0;
     VELDANPanoramaWarpedImage warped;
     AccessControl access;
-    veldan::HWND notify_window = nullptr;
-    veldan::UINT notify_message = 0;
-    veldan::WPARAM notify_wparam = 0;
-    veldan::LPARAM notify_lparam = 0;
+    veldan::platform::HWND notify_window = nullptr;
+    veldan::platform::UINT notify_message = 0;
+    veldan::platform::WPARAM notify_wparam = 0;
+    veldan::platform::LPARAM notify_lparam = 0;
 
     VELDANPanoramaImage();
     VELDANPanoramaImage(const VELDANPanoramaImage& other);
@@ -133,7 +133,7 @@ private:
     uint32_t height = 0;
     void* picture = nullptr;   // loaded picture (imaging layer), none until loaded
     void* thumbnails[3] = {};  // null-terminated, newest first, at most two
-    veldan::CriticalSection generation_lock;
+    veldan::platform::CriticalSection generation_lock;
     // Counts renames, so that a thumbnail made from the previous file is not
     // added after a rename.
     uint64_t serial_ = 0;

@@ -46,7 +46,7 @@ VELDAN_API bool InvokeRealtimeWorker(VELDANJobFunction job, void* context, VELDA
 VELDAN_API void CancelJobs(VELDANJobOwner owner);
 inline void CancelJobs(const void* owner) { CancelJobs(reinterpret_cast<VELDANJobOwner>(owner)); }
 
-namespace veldan {
+namespace veldan::project {
 
 // One pool instance; the global functions above work on one process-wide
 // instance. Usable on its own (for example with a fixed thread count).
@@ -97,4 +97,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-}  // namespace veldan
+}  // namespace veldan::project

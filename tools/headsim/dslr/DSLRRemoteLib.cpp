@@ -34,7 +34,7 @@ constexpr int kTimeout = 4;
 
 std::string SocketPath() {
     if (const char* path = std::getenv("VELDAN_HEADSIM_SOCKET"); path && *path) return path;
-    std::filesystem::path documents = veldan::DocumentsFolder();
+    std::filesystem::path documents = veldan::platform::DocumentsFolder();
     if (documents.empty()) return {};
     return (documents / "VELDANmodular" / "headsim.sock").string();
 }

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <utility>
 
-namespace headsim {
+namespace veldan::headsim {
 
 std::optional<int64_t> ParseSignedDecimal(const std::string& text) {
     size_t pos = 0;
@@ -59,4 +59,4 @@ void BusModule::HandleCommand(const std::string& payload, double nowMs, bool bro
     for (std::string& answer : answers) effects.frames.push_back({std::move(answer), false});
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // A frame a module puts on the line; echoes are marked so that the echo-loss
 // fault can drop them and nothing else.
@@ -80,4 +80,4 @@ private:
     uint64_t rejected_ = 0;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

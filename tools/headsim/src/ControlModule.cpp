@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace headsim {
+namespace veldan::headsim {
 
 ControlModule::ControlModule(const ControlConfig& config)
     : BusModule(config.address, config.identity, config.manufacturer, config.version), voltage_(config.voltage) {}
@@ -31,4 +31,4 @@ bool ControlModule::HandleSpecific(const std::string& payload, double nowMs, Com
     return false;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -3,7 +3,7 @@
 
 #include "BusModule.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 struct ControlConfig {
     uint8_t address = 3;
@@ -41,4 +41,4 @@ private:
     double voltage_;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

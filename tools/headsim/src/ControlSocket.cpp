@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace fs = std::filesystem;
 
@@ -169,4 +169,4 @@ void ControlSocket::Serve(Client& client) {
     client.done.store(true);
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // A UNIX stream socket taking one text command per line and answering each
 // with one line. Every client has its own thread, so that a command that
@@ -50,4 +50,4 @@ private:
     std::list<std::unique_ptr<Client>> clients_;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace {
 // Fixed-width numeric argument after the command letter: "S" takes a sign and
@@ -143,4 +143,4 @@ bool DriveModule::HandleSpecific(const std::string& payload, double nowMs, Comma
     }
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -2,7 +2,7 @@
 #include "BusModule.h"
 #include "MotionProfile.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 struct DriveConfig {
     uint8_t address = 1;
@@ -72,4 +72,4 @@ private:
     bool referencing_ = false;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

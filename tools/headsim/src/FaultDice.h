@@ -3,7 +3,7 @@
 #include <mutex>
 #include <random>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // Seeded random source for the injected faults, so that a test that sets a
 // seed sees the same noise every run. Thread-safe.
@@ -31,4 +31,4 @@ private:
     std::mt19937_64 engine_;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

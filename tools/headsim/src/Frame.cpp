@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace headsim {
+namespace veldan::headsim {
 
 std::vector<uint8_t> EncodeFrame(uint8_t kind, uint8_t address, const std::string& payload) {
     std::vector<uint8_t> bytes;
@@ -45,4 +45,4 @@ std::optional<Frame> FrameDecoder::Next() {
     }
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

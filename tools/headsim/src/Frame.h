@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // Frame kinds, the upper three bits of the header byte.
 constexpr uint8_t kKindAnswer = 0xA0;
@@ -40,4 +40,4 @@ private:
     uint64_t discarded_ = 0;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace headsim {
+namespace veldan::headsim {
 
 HeadBus::HeadBus(const HeadConfig& config, SimClock& clock, FaultDice& dice)
     : config_(config), clock_(clock), dice_(dice) {
@@ -121,4 +121,4 @@ std::vector<uint8_t> HeadBus::MutedModules() {
     return list;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -11,7 +11,7 @@
 #include "Frame.h"
 #include "SimClock.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 struct HeadConfig {
     DriveConfig horizontal{1, "47.210-3300"};
@@ -79,4 +79,4 @@ private:
     std::atomic<uint64_t> echoesLost_{0};
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

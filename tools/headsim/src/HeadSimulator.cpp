@@ -8,7 +8,7 @@
 #include "TestScene.h"
 #include "platform/Folders.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace fs = std::filesystem;
 
@@ -86,7 +86,7 @@ fs::path HeadSimulator::LinkPath() const { return PortLink::LinkPath(documents_,
 
 bool HeadSimulator::Start(std::string& error) {
     if (started_) return true;
-    documents_ = options_.documents.empty() ? veldan::DocumentsFolder() : options_.documents;
+    documents_ = options_.documents.empty() ? veldan::platform::DocumentsFolder() : options_.documents;
     if (documents_.empty()) {
         error = "no documents folder (set HOME or XDG_DOCUMENTS_DIR)";
         return false;
@@ -417,4 +417,4 @@ std::string HeadSimulator::HandleCommand(const std::string& line) {
     return "ERR unknown command " + command + " (try help)";
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

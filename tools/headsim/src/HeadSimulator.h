@@ -16,7 +16,7 @@
 #include "SimClock.h"
 #include "VirtualCamera.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 struct SimOptions {
     int com = 0;                      // COM number of the link, 1..255
@@ -99,4 +99,4 @@ private:
     bool started_ = false;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

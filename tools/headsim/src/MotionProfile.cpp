@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace {
 constexpr double kMinSpeed = 1e-6;  // steps per ms
@@ -105,4 +105,4 @@ void MotionProfile::Halt(double t) {
     TruncateAt(t, x, v);
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // Position of one axis over time: a sequence of segments of constant
 // acceleration. Moves are planned as trapezoids (accelerate, cruise,
@@ -40,4 +40,4 @@ private:
     double restPosition_;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace {
 bool ParseInt(const std::string& text, long min, long max, int& out) {
@@ -226,4 +226,4 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return cl;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

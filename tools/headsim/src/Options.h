@@ -4,7 +4,7 @@
 
 #include "HeadSimulator.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 enum class Action { Run, Help, WriteScene, Fail };
 
@@ -20,4 +20,4 @@ struct CommandLine {
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 const char* UsageText();
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -3,7 +3,7 @@
 #include "imaging/Jpeg.h"
 #include "imaging/Png.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace img = veldan::imaging;
 
@@ -95,4 +95,4 @@ bool SaveJpeg(const std::filesystem::path& path, const RgbImage& image, int qual
     return true;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -6,7 +6,7 @@
 
 #include "RgbImage.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 // Reads a picture file (the source panorama) into RGB. False with a message
 // for a missing, unreadable or undecodable file.
@@ -18,4 +18,4 @@ bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& jpeg, 
 // Writes the picture as JPEG (atomically: temporary file and rename).
 bool SaveJpeg(const std::filesystem::path& path, const RgbImage& image, int quality, std::string& error);
 
-}  // namespace headsim
+}  // namespace veldan::headsim

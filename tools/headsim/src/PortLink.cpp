@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace fs = std::filesystem;
 
@@ -57,4 +57,4 @@ void PortLink::Remove() {
     target_.clear();
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

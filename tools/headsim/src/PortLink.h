@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // The symbolic link <documents>/VELDANmodular/ports/COM<n> through which the
 // bus driver finds the terminal, as it finds a real port. A link left behind
@@ -27,4 +27,4 @@ private:
     std::string target_;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace headsim {
+namespace veldan::headsim {
 
 using Clock = std::chrono::steady_clock;
 
@@ -220,4 +220,4 @@ bool PtyLine::WaitSent(std::chrono::milliseconds timeout) {
     return queueChanged_.wait_for(guard, timeout, [&] { return stopping_.load() || (queue_.empty() && !writing_); });
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

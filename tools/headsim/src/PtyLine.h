@@ -12,7 +12,7 @@
 
 #include "FaultDice.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 // The head's end of the serial line: the master side of a pseudo-terminal in
 // raw mode. The program on the other end opens the terminal (the slave side)
@@ -90,4 +90,4 @@ private:
     std::atomic<uint64_t> bytesCorrupted_{0};
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

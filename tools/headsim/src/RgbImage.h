@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // An 8-bit RGB raster, rows top to bottom, three bytes per pixel (R, G, B).
 struct RgbImage {
@@ -25,4 +25,4 @@ struct RgbImage {
     }
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

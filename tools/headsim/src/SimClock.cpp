@@ -2,13 +2,13 @@
 
 #include "platform/Tick.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
-SimClock::SimClock() : baseTick_(veldan::GetTickCount64()) {}
+SimClock::SimClock() : baseTick_(veldan::platform::GetTickCount64()) {}
 
 double SimClock::NowLocked() const {
     if (paused_) return baseMs_;
-    uint64_t tick = veldan::GetTickCount64();
+    uint64_t tick = veldan::platform::GetTickCount64();
     // A replaced tick source may step backwards between tests; never run time
     // backwards because of it.
     double elapsed = tick >= baseTick_ ? static_cast<double>(tick - baseTick_) : 0.0;
@@ -17,7 +17,7 @@ double SimClock::NowLocked() const {
 
 void SimClock::Rebase() {
     baseMs_ = NowLocked();
-    baseTick_ = veldan::GetTickCount64();
+    baseTick_ = veldan::platform::GetTickCount64();
 }
 
 double SimClock::NowMs() const {
@@ -61,4 +61,4 @@ void SimClock::Advance(double ms) {
     baseMs_ += ms;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -2,14 +2,14 @@
 #include <cstdint>
 #include <mutex>
 
-namespace headsim {
+namespace veldan::headsim {
 
 // The simulated time of the head. Motion, reference runs and camera timing are
 // computed from it, never from the wall clock, so that tests can freeze it,
 // step it or run it faster than real time.
 //
-// It follows the platform tick (veldan::GetTickCount64, replaceable with
-// veldan::SetTickSource) scaled by a factor; it can be paused and advanced by
+// It follows the platform tick (veldan::platform::GetTickCount64, replaceable with
+// veldan::platform::SetTickSource) scaled by a factor; it can be paused and advanced by
 // hand. Thread-safe.
 class SimClock {
 public:
@@ -41,4 +41,4 @@ private:
     bool paused_ = false;
 };
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace {
 void HsvToRgb(double h, double s, double v, double rgb[3]) {
@@ -93,4 +93,4 @@ RgbImage MakeTestScene(int width, int height) {
     return img;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

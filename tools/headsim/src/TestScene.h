@@ -1,7 +1,7 @@
 #pragma once
 #include "RgbImage.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 // A synthetic equirectangular scene (W × H, mapped as in ViewRenderer.h):
 // - the hue follows the azimuth (red at 0°, green at 120°, blue at 240°), the
@@ -16,4 +16,4 @@ RgbImage MakeTestScene(int width, int height);
 // coarse check of a rendered view compares against).
 void TestSceneBaseColour(double azimuthDeg, double elevationDeg, uint8_t rgb[3]);
 
-}  // namespace headsim
+}  // namespace veldan::headsim

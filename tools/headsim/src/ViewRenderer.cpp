@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace {
 constexpr double kPi = 3.141592653589793;
@@ -95,4 +95,4 @@ RgbImage RenderView(const RgbImage& panorama, const ViewSpec& view) {
     return view.portrait ? TurnClockwise(upright) : upright;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

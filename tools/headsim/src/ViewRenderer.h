@@ -1,7 +1,7 @@
 #pragma once
 #include "RgbImage.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 // What a camera on the head sees.
 struct ViewSpec {
@@ -44,4 +44,4 @@ void SamplePanorama(const RgbImage& panorama, double azimuthDeg, double elevatio
 // Direction (azimuth, elevation in degrees) of plane coordinates (s, t) of a view.
 void ViewDirection(const ViewSpec& view, double s, double t, double& azimuthDeg, double& elevationDeg);
 
-}  // namespace headsim
+}  // namespace veldan::headsim

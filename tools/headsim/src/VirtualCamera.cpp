@@ -13,7 +13,7 @@
 
 #include "PictureIo.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 namespace fs = std::filesystem;
 
@@ -254,4 +254,4 @@ bool VirtualCamera::WriteFile(const RgbImage& image, fs::path& written) {
     return true;
 }
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -14,7 +14,7 @@
 #include "RgbImage.h"
 #include "ViewRenderer.h"
 
-namespace headsim {
+namespace veldan::headsim {
 
 struct CameraConfig {
     std::filesystem::path captureDir;  // empty: pictures are taken but not stored
@@ -108,4 +108,4 @@ private:
 // Applies an exposure change in stops to an sRGB-like picture.
 void ApplyExposure(RgbImage& image, double ev);
 
-}  // namespace headsim
+}  // namespace veldan::headsim

@@ -8,21 +8,29 @@
 #include "PictureIo.h"
 #include "TestScene.h"
 
+using veldan::headsim::Action;
+using veldan::headsim::CommandLine;
+using veldan::headsim::HeadSimulator;
+using veldan::headsim::MakeTestScene;
+using veldan::headsim::ParseCommandLine;
+using veldan::headsim::SaveJpeg;
+using veldan::headsim::UsageText;
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    headsim::CommandLine cl = headsim::ParseCommandLine(args);
+    CommandLine cl = ParseCommandLine(args);
     switch (cl.action) {
-        case headsim::Action::Help: std::fputs(headsim::UsageText(), stdout); return 0;
-        case headsim::Action::Fail: std::fprintf(stderr, "veldan-headsim: %s\n", cl.error.c_str()); return 2;
-        case headsim::Action::WriteScene: {
+        case Action::Help: std::fputs(UsageText(), stdout); return 0;
+        case Action::Fail: std::fprintf(stderr, "veldan-headsim: %s\n", cl.error.c_str()); return 2;
+        case Action::WriteScene: {
             std::string error;
-            if (!headsim::SaveJpeg(cl.sceneOut, headsim::MakeTestScene(cl.sceneWidth, cl.sceneHeight), 92, error)) {
+            if (!SaveJpeg(cl.sceneOut, MakeTestScene(cl.sceneWidth, cl.sceneHeight), 92, error)) {
                 std::fprintf(stderr, "veldan-headsim: %s\n", error.c_str());
                 return 1;
             }
             return 0;
         }
-        case headsim::Action::Run: break;
+        case Action::Run: break;
     }
 
     // SIGINT and SIGTERM are taken by sigwait below; every thread started
@@ -34,7 +42,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    headsim::HeadSimulator simulator(cl.sim);
+    HeadSimulator simulator(cl.sim);
     std::string error;
     if (!simulator.Start(error)) {
         std::fprintf(stderr, "veldan-headsim: %s\n", error.c_str());

@@ -4,6 +4,8 @@
 
 namespace veldan::preview {
 
+using platform::DynamicLibrary;
+
 void KeepLoaded(std::unique_ptr<DynamicLibrary> library) {
     static std::mutex lock;
     static auto* kept = new std::vector<std::unique_ptr<DynamicLibrary>>();  // never destroyed

@@ -6,6 +6,9 @@
 #include "preview/app/ManualFile.h"
 
 namespace veldan::preview {
+
+using platform::DynamicLibrary;
+using platform::SystemDataFolder;
 namespace fs = std::filesystem;
 
 namespace {

@@ -3,6 +3,10 @@
 #include <cwchar>
 
 namespace veldan::preview {
+
+using platform::HWND;
+using platform::WPARAM;
+
 namespace {
 std::atomic<HWND> g_logWindow{nullptr};
 }
@@ -18,7 +22,7 @@ std::unique_ptr<wchar_t[]> TakeLogText(WPARAM wParam) {
 
 int LogTextV(const wchar_t* format, va_list args) {
     using namespace veldan::preview;
-    const veldan::HWND window = LogWindow();
+    const veldan::platform::HWND window = LogWindow();
     if (!window || !format) return 0;
     wchar_t buffer[kLogTextBufferChars];
     buffer[0] = L'\0';
@@ -32,7 +36,7 @@ int LogTextV(const wchar_t* format, va_list args) {
     std::unique_ptr<wchar_t[]> block(new wchar_t[length + 1]);
     std::wmemcpy(block.get(), buffer, length);
     block[length] = L'\0';
-    if (veldan::PostMessage(window, WM_LOG_TEXT, reinterpret_cast<veldan::WPARAM>(block.get()), 0))
+    if (veldan::platform::PostMessage(window, WM_LOG_TEXT, reinterpret_cast<veldan::platform::WPARAM>(block.get()), 0))
         block.release();  // now owned by the posted message
     return 0;
 }

@@ -3,6 +3,9 @@
 #include "platform/Folders.h"
 
 namespace veldan::preview {
+
+using platform::ProgramFolder;
+
 namespace fs = std::filesystem;
 
 namespace {

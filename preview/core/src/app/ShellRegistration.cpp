@@ -7,6 +7,9 @@
 #include "platform/Text.h"
 
 namespace veldan::preview {
+
+using platform::EqualsNoCase;
+using platform::WriteFileAtomically;
 namespace fs = std::filesystem;
 
 fs::path UserDataFolder() {

@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring W(const fs::path& path) { return veldan::PathToWide(path); }
+std::wstring W(const fs::path& path) { return veldan::platform::PathToWide(path); }
 
-std::wstring ErrorText(int error) { return veldan::FromUtf8(std::strerror(error)); }
+std::wstring ErrorText(int error) { return veldan::platform::FromUtf8(std::strerror(error)); }
 
 // Names whose last three characters are "tmp" or "xxx" are files the camera
 // software is still writing under a temporary name.
@@ -37,7 +37,7 @@ bool IsTemporaryName(const fs::path& relative) {
 // folder of the document's file; empty when the document has neither.
 fs::path ProjectFolderOf(CVELDANpreviewDoc& doc) {
     const wchar_t* folder = doc.Project().project_path.Get();
-    if (folder && *folder) return veldan::PathFromWide(folder);
+    if (folder && *folder) return veldan::platform::PathFromWide(folder);
     return doc.PathName().parent_path();
 }
 
@@ -52,7 +52,8 @@ fs::path FreeDestination(const fs::path& source, const fs::path& destination) {
     const std::wstring stem = W(destination.stem());
     const std::wstring extension = W(destination.extension());
     for (unsigned n = 2;; ++n) {
-        const fs::path candidate = folder / veldan::PathFromWide(stem + L" (" + std::to_wstring(n) + L")" + extension);
+        const fs::path candidate =
+            folder / veldan::platform::PathFromWide(stem + L" (" + std::to_wstring(n) + L")" + extension);
         if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
     }
 }
@@ -63,9 +64,10 @@ std::wstring LocateDialogTitle(unsigned long missing) {
     return L"Locate Captured Image Files... (" + std::to_wstring(missing) + L")";
 }
 
-CaptureFolderMonitor::CaptureFolderMonitor(CaptureQueue& queue, veldan::Event& stopEvent, ViewGetter boundView,
-                                           DocumentList& documents, CaptureMonitorUi& ui, veldan::Profile& profile,
-                                           veldan::CriticalSection* monitorLock)
+CaptureFolderMonitor::CaptureFolderMonitor(CaptureQueue& queue, veldan::platform::Event& stopEvent,
+                                           ViewGetter boundView, DocumentList& documents, CaptureMonitorUi& ui,
+                                           veldan::platform::Profile& profile,
+                                           veldan::platform::CriticalSection* monitorLock)
     : queue_(queue),
       stopEvent_(stopEvent),
       boundView_(std::move(boundView)),
@@ -86,9 +88,9 @@ bool CaptureFolderMonitor::Start() {
     running_.store(true, std::memory_order_release);
     entered_.Reset();
     thread_ = std::thread([this] {
-        veldan::SetCurrentThreadName("CaptureMonitor");
+        veldan::platform::SetCurrentThreadName("CaptureMonitor");
         {
-            std::lock_guard<veldan::CriticalSection> hold(monitorLock_);
+            std::lock_guard<veldan::platform::CriticalSection> hold(monitorLock_);
             Run();
             entered_.Set();  // also when a mode ended before it was ready
             // Thread-local state goes before the lock is left.
@@ -112,7 +114,7 @@ bool CaptureFolderMonitor::Pause(uint32_t ms) { return !stopEvent_.Wait(ms); }
 void CaptureFolderMonitor::Run() {
     const std::wstring directory = profile_.GetString(L"settings", L"CAPTURE_DIRECTORY", L"");
     if (!directory.empty())
-        RunWatching(veldan::PathFromWide(directory));
+        RunWatching(veldan::platform::PathFromWide(directory));
     else
         RunCollecting();
 }
@@ -121,24 +123,24 @@ void CaptureFolderMonitor::Run() {
 
 void CaptureFolderMonitor::RunWatching(const fs::path& captureDirectory) {
     LogText(L"Starting file system monitoring...");
-    veldan::DirectoryWatcher watcher;
+    veldan::platform::DirectoryWatcher watcher;
     std::string error;
     if (!watcher.Start(captureDirectory, &error)) {
         // Without a watch the capture run does not wait for files; say why, so
         // that the user does not wait for pictures that are never filed.
         LogText(L"ERROR: Can not monitor the capture directory %ls: %ls\n", W(captureDirectory).c_str(),
-                veldan::FromUtf8(error).c_str());
+                veldan::platform::FromUtf8(error).c_str());
         return;
     }
     entered_.Set();  // watching: Start returns now
-    veldan::Event* events[] = {&stopEvent_, &watcher.ChangesPending()};
+    veldan::platform::Event* events[] = {&stopEvent_, &watcher.ChangesPending()};
     bool ended = false;
     while (!ended) {
-        const int which = veldan::Event::WaitAny(events);
+        const int which = veldan::platform::Event::WaitAny(events);
         if (which == 0) break;
         if (which != 1) continue;
-        for (const veldan::DirectoryChange& change : watcher.TakeChanges()) {
-            if (change.kind == veldan::DirectoryChange::Kind::Ended) {
+        for (const veldan::platform::DirectoryChange& change : watcher.TakeChanges()) {
+            if (change.kind == veldan::platform::DirectoryChange::Kind::Ended) {
                 LogText(L"ERROR: The capture directory %ls is no longer available.\n", W(captureDirectory).c_str());
                 ended = true;
                 break;
@@ -206,7 +208,7 @@ bool CaptureFolderMonitor::TransferWithRetries(const fs::path& source, const fs:
     fs::create_directories(destination.parent_path(), ec);  // sub-folders of the capture directory are kept
 
     const uint32_t tries = std::max<uint32_t>(1, timings_.fileOpTries);
-    veldan::FileOpResult result;
+    veldan::platform::FileOpResult result;
     bool stopping = false;
     for (uint32_t attempt = 1;; ++attempt) {
         if (copy) {
@@ -214,10 +216,10 @@ bool CaptureFolderMonitor::TransferWithRetries(const fs::path& source, const fs:
             if (fs::equivalent(source, destination, same)) {
                 result.ok = true;  // already in the project folder: nothing to copy
             } else {
-                result = veldan::CopyFile(source, destination, true);
+                result = veldan::platform::CopyFile(source, destination, true);
             }
         } else {
-            result = veldan::MoveFile(source, destination);
+            result = veldan::platform::MoveFile(source, destination);
         }
         if (result.ok || attempt >= tries || stopping) break;
         // Switching the head off does not wait for the remaining tries: one
@@ -254,7 +256,7 @@ void CaptureFolderMonitor::DeleteLastCopiedSource() {
         return;
     }
     LogText(L"Deleting file %ls", W(source).c_str());
-    const veldan::FileOpResult removed = veldan::DeleteFile(source);
+    const veldan::platform::FileOpResult removed = veldan::platform::DeleteFile(source);
     if (!removed.ok)
         LogText(L"ERROR: Can not delete %ls (%ls).\n", W(source).c_str(), ErrorText(removed.error).c_str());
 }
@@ -277,8 +279,10 @@ void CaptureFolderMonitor::AttachFile(const CaptureQueueEntry& entry, const fs::
             const uint32_t w = image->GetWidth();
             const uint32_t h = image->GetHeight();
             if (w != 0 && h != 0) tile->aspect_ratio = static_cast<double>(w) / static_cast<double>(h);
-            const veldan::HWND view = boundView_ ? boundView_() : nullptr;
-            if (view) veldan::PostMessage(view, WM_TILE_CHANGED, static_cast<veldan::WPARAM>(entry.tileNr), 0);
+            const veldan::platform::HWND view = boundView_ ? boundView_() : nullptr;
+            if (view)
+                veldan::platform::PostMessage(view, WM_TILE_CHANGED,
+                                              static_cast<veldan::platform::WPARAM>(entry.tileNr), 0);
         }
     }
 }
@@ -327,7 +331,7 @@ void CaptureFolderMonitor::RunCollecting() {
         const std::wstring& path = paths[count - 1 - k];
         CVELDANpreviewDoc* doc = entry.document;
         if (documents_.Hold(doc)) {
-            const fs::path source = veldan::PathFromWide(path);
+            const fs::path source = veldan::platform::PathFromWide(path);
             const fs::path folder = ProjectFolderOf(*doc);
             if (folder.empty()) {
                 LogText(L"ERROR: The project has no folder; %ls stays where it is.\n", path.c_str());
@@ -336,7 +340,7 @@ void CaptureFolderMonitor::RunCollecting() {
                 LogText(L"Moving %ls to %ls", path.c_str(), W(destination).c_str());
                 std::error_code ec;
                 fs::create_directories(destination.parent_path(), ec);
-                const veldan::FileOpResult result = veldan::MoveFile(source, destination);
+                const veldan::platform::FileOpResult result = veldan::platform::MoveFile(source, destination);
                 if (result.ok) {
                     if (result.sourceKept)
                         LogText(L"The file %ls was copied but could not be removed (%ls).\n", path.c_str(),

@@ -11,6 +11,13 @@
 #include "preview/head/VRHeadControl.h"
 
 namespace veldan::preview {
+
+using platform::CriticalSection;
+using platform::HWND;
+using platform::PostMessage;
+using platform::Sleep;
+using platform::WPARAM;
+
 namespace {
 
 int RoundUp(double ms) { return static_cast<int>(std::ceil(ms)); }

@@ -4,6 +4,8 @@
 
 namespace veldan::preview {
 
+using platform::ToUtf8;
+
 namespace {
 
 // A dialog text on one line.

@@ -3,6 +3,8 @@
 
 namespace veldan::preview {
 
+using platform::DynamicLibrary;
+
 DslrRemote::DslrRemote(std::string fileName) : fileName_(std::move(fileName)) {}
 
 // The module stays loaded for the life of the process: a camera thread of

@@ -2,7 +2,8 @@
 
 namespace veldan::preview {
 
-HeadFolderMonitor::HeadFolderMonitor(CaptureMonitorUi& ui, veldan::Profile& profile) : ui_(ui), profile_(profile) {}
+HeadFolderMonitor::HeadFolderMonitor(CaptureMonitorUi& ui, veldan::platform::Profile& profile)
+    : ui_(ui), profile_(profile) {}
 
 HeadFolderMonitor::~HeadFolderMonitor() { Join(); }
 

@@ -12,6 +12,12 @@
 
 namespace veldan::preview {
 
+using platform::GetTickCount64;
+using platform::HWND;
+using platform::Message;
+using platform::MessageQueueWindow;
+using platform::Profile;
+
 namespace {
 
 // The monitor reads its capture folder from a profile. This run's folder

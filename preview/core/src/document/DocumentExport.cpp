@@ -68,7 +68,8 @@ void CVELDANpreviewDoc::OnFileExport(DocumentUi& ui) {
     // The export's own result does not stop the opening: whatever was
     // written is shown, and the shell reports a missing file itself.
     const wchar_t* folder = project_->project_path.Get();
-    ui.OpenWithShell(veldan::PathFromWide(file), folder ? veldan::PathFromWide(folder) : std::filesystem::path());
+    ui.OpenWithShell(veldan::platform::PathFromWide(file),
+                     folder ? veldan::platform::PathFromWide(folder) : std::filesystem::path());
     if (preview) {
         for (const MadeThumb& m : made) m.image->DeleteThumb(m.width, m.height);
         ui.ProgressEnd();

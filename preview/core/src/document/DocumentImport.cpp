@@ -28,16 +28,17 @@ bool TransferFiles(std::vector<std::wstring>& files, const fs::path& folder, boo
             ok = false;
             break;
         }
-        const fs::path source = veldan::PathFromWide(files[k]);
+        const fs::path source = veldan::platform::PathFromWide(files[k]);
         const fs::path target = folder / source.filename();
         std::error_code same;
         if (!fs::equivalent(source, target, same)) {
             bool replace = false;
             bool skip = false;
             if (fs::exists(target, ec)) {
-                const DocumentUi::Answer a = ui.Ask(
-                    kImportCaption,
-                    L"The file " + veldan::PathToWide(target) + L" already exists.\nDo you want to replace it?", true);
+                const DocumentUi::Answer a = ui.Ask(kImportCaption,
+                                                    L"The file " + veldan::platform::PathToWide(target) +
+                                                        L" already exists.\nDo you want to replace it?",
+                                                    true);
                 if (a == DocumentUi::Answer::Cancel) {
                     ok = false;
                     break;
@@ -46,16 +47,17 @@ bool TransferFiles(std::vector<std::wstring>& files, const fs::path& folder, boo
                 skip = !replace;
             }
             if (!skip) {
-                const veldan::FileOpResult r = keepOriginals ? veldan::CopyFile(source, target, !replace)
-                                                             : veldan::MoveFile(source, target, replace);
+                const veldan::platform::FileOpResult r = keepOriginals
+                                                             ? veldan::platform::CopyFile(source, target, !replace)
+                                                             : veldan::platform::MoveFile(source, target, replace);
                 if (!r) {
-                    ui.ShowMessage(kImportCaption, veldan::FromUtf8(r.message), DocumentUi::Icon::Error);
+                    ui.ShowMessage(kImportCaption, veldan::platform::FromUtf8(r.message), DocumentUi::Icon::Error);
                     ok = false;
                     break;
                 }
             }
         }
-        files[k] = veldan::PathToWide(target);
+        files[k] = veldan::platform::PathToWide(target);
         ui.ProgressSet(static_cast<uint32_t>(k + 1));
     }
     ui.ProgressEnd();
@@ -100,7 +102,8 @@ bool CVELDANpreviewDoc::ImportScript(const wchar_t* scriptPath, DocumentUi& ui) 
         ui.Ask(kImportCaption, L"Do you want to store the images within the project directory ? (recommended)",
                false) == DocumentUi::Answer::Yes) {
         const wchar_t* stored = project_->project_path.Get();
-        const fs::path folder = stored && *stored ? veldan::PathFromWide(stored) : veldan::DocumentsFolder();
+        const fs::path folder =
+            stored && *stored ? veldan::platform::PathFromWide(stored) : veldan::platform::DocumentsFolder();
         const bool keep = ui.Ask(kImportCaption, L"Do you want to keep the original files at their current location ?",
                                  false) == DocumentUi::Answer::Yes;
         if (!TransferFiles(files, folder, keep, ui)) {

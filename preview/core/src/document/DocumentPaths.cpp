@@ -5,6 +5,10 @@
 #include "platform/Text.h"
 
 namespace veldan::preview {
+
+using platform::DocumentsFolder;
+using platform::PathFromWide;
+
 namespace {
 
 constexpr const wchar_t* kDefaultDescription = L"VELDANmodular Panorama Project";

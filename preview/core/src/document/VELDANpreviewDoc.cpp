@@ -50,12 +50,12 @@ void CVELDANpreviewDoc::SetPathName(const fs::path& path, const std::wstring& ti
 bool CVELDANpreviewDoc::SaveUnderProjectName(DocumentUi& ui) {
     const fs::path file = ProjectFilePath(*project_);
     if (!project_->project_path.Get() || !*project_->project_path.Get())
-        project_->project_path.Set(veldan::PathToWide(file.parent_path()).c_str());
+        project_->project_path.Set(veldan::platform::PathToWide(file.parent_path()).c_str());
     SetPathName(file, ProjectTitle(*project_));
     std::error_code ec;
     if (fs::exists(file, ec)) {
         const std::wstring question =
-            L"The file " + veldan::PathToWide(file) + L" already exists.\nDo you want to replace it?";
+            L"The file " + veldan::platform::PathToWide(file) + L" already exists.\nDo you want to replace it?";
         if (ui.Ask(kAppCaption, question, false) != DocumentUi::Answer::Yes) {
             SetModifiedFlag(true);
             return false;
@@ -65,7 +65,7 @@ bool CVELDANpreviewDoc::SaveUnderProjectName(DocumentUi& ui) {
     fs::create_directories(file.parent_path(), mk);
     std::string error;
     if (!OnSaveDocument(file, &error)) {
-        ui.ShowMessage(kAppCaption, veldan::FromUtf8(error), DocumentUi::Icon::Error);
+        ui.ShowMessage(kAppCaption, veldan::platform::FromUtf8(error), DocumentUi::Icon::Error);
         SetModifiedFlag(true);
         return false;
     }
@@ -106,12 +106,12 @@ bool CVELDANpreviewDoc::OnOpenDocument(const fs::path& file, std::string* error)
         return false;
     }
     const fs::path absolute = fs::absolute(file);
-    const bool moved = RelocateProject(*loaded, veldan::PathToWide(absolute.parent_path()));
+    const bool moved = RelocateProject(*loaded, veldan::platform::PathToWide(absolute.parent_path()));
     UpdateAspectRatios(*loaded);
     // Rebind the stitcher before the previous project goes.
     project_.swap(loaded);
     stitcher_.project = project_.get();
-    SetPathName(absolute, veldan::PathToWide(absolute.stem()));
+    SetPathName(absolute, veldan::platform::PathToWide(absolute.stem()));
     SetModifiedFlag(moved);
     return true;
 }
@@ -122,11 +122,11 @@ bool CVELDANpreviewDoc::OnSaveDocument(const fs::path& file, std::string* error)
         if (error) *error = "The project could not be written to memory.";
         return false;
     }
-    if (!veldan::WriteFileAtomically(file, block.GetData(), block.GetLength())) {
+    if (!veldan::platform::WriteFileAtomically(file, block.GetData(), block.GetLength())) {
         if (error) *error = "Cannot save " + file.string() + ": " + std::strerror(errno);
         return false;
     }
-    if (path_ != file) SetPathName(file, veldan::PathToWide(file.stem()));
+    if (path_ != file) SetPathName(file, veldan::platform::PathToWide(file.stem()));
     SetModifiedFlag(false);
     return true;
 }
@@ -135,7 +135,7 @@ bool CVELDANpreviewDoc::DoFileSave(DocumentUi& ui) {
     if (path_.empty()) return SaveUnderProjectName(ui);
     std::string error;
     if (OnSaveDocument(path_, &error)) return true;
-    ui.ShowMessage(kAppCaption, veldan::FromUtf8(error), DocumentUi::Icon::Error);
+    ui.ShowMessage(kAppCaption, veldan::platform::FromUtf8(error), DocumentUi::Icon::Error);
     return false;
 }
 

@@ -4,6 +4,9 @@
 #include "preview/app/KeptModules.h"
 
 namespace veldan::preview {
+
+using platform::DynamicLibrary;
+
 namespace {
 
 template <typename F>

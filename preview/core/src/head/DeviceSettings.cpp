@@ -25,7 +25,7 @@ constexpr const wchar_t* kCaptureDirectoryKey = L"CAPTURE_DIRECTORY";
 constexpr double kTolerance = 1e-9;
 
 bool HasAsmExtension(const fs::path& file) {
-    return veldan::EqualsNoCase(veldan::PathToWide(file.extension()), L".asm");
+    return veldan::platform::EqualsNoCase(veldan::platform::PathToWide(file.extension()), L".asm");
 }
 
 // A quoted text of the settings format: quotes and backslashes escaped.
@@ -41,13 +41,15 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 DeviceSettingsFolders DeviceSettingsFolders::Default() {
-    return {veldan::ProgramFolder(), veldan::ConfigurationFolder(), veldan::SystemDataFolder()};
+    return {veldan::platform::ProgramFolder(), veldan::platform::ConfigurationFolder(),
+            veldan::platform::SystemDataFolder()};
 }
 
-DeviceSettingsModel::DeviceSettingsModel(veldan::Profile& profile, DeviceSettingsFolders folders, PortLister ports)
+DeviceSettingsModel::DeviceSettingsModel(veldan::platform::Profile& profile, DeviceSettingsFolders folders,
+                                         PortLister ports)
     : profile_(profile),
       folders_(std::move(folders)),
-      listPorts_(ports ? std::move(ports) : PortLister(&veldan::EnumerateSerialPorts)),
+      listPorts_(ports ? std::move(ports) : PortLister(&veldan::platform::EnumerateSerialPorts)),
       config_(std::make_unique<CVeldanConfig>()) {}
 
 fs::path DeviceSettingsModel::ConfigFile() const { return folders_.configuration / "settings.cfg"; }
@@ -95,7 +97,7 @@ std::wstring DeviceSettingsModel::LimitText(double degrees) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::fixed, 2);
     const std::string text = result.ec == std::errc() ? std::string(buffer, result.ptr) : "0.00";
-    return veldan::FromUtf8(text) + L"°";
+    return veldan::platform::FromUtf8(text) + L"°";
 }
 
 std::wstring DeviceSettingsModel::MillisecondsText(double seconds) {
@@ -137,7 +139,7 @@ void DeviceSettingsModel::Open() {
     std::error_code ec;
     fs::create_directories(folders_.configuration, ec);
     const fs::path file = ConfigFile();
-    if (DynStream* in = dyn_wfopen(veldan::PathToWide(file).c_str(), "r")) {
+    if (DynStream* in = dyn_wfopen(veldan::platform::PathToWide(file).c_str(), "r")) {
         if (!config_->Load(in)) loadError_ = config_->GetLoadError();
         dyn_fclose(in);
     }
@@ -147,9 +149,9 @@ void DeviceSettingsModel::Open() {
     const CVeldanConfig& c = *config_;
     form_ = DeviceSettingsForm();
     if (c.edition && *c.edition) {
-        const std::wstring wanted = veldan::FromUtf8(c.edition) + L".asm";
+        const std::wstring wanted = veldan::platform::FromUtf8(c.edition) + L".asm";
         for (size_t i = 0; i < assemblies_.size(); ++i)
-            if (veldan::EqualsNoCase(assemblies_[i].fileName, wanted)) {
+            if (veldan::platform::EqualsNoCase(assemblies_[i].fileName, wanted)) {
                 form_.model = static_cast<int>(i);
                 break;
             }
@@ -189,18 +191,18 @@ void DeviceSettingsModel::FillAssemblies() {
         }
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
-            const std::wstring name = veldan::PathToWide(file.filename());
+            const std::wstring name = veldan::platform::PathToWide(file.filename());
             const bool known = std::any_of(assemblies_.begin(), assemblies_.end(), [&](const AssemblyChoice& a) {
-                return veldan::EqualsNoCase(a.fileName, name);
+                return veldan::platform::EqualsNoCase(a.fileName, name);
             });
             if (known) continue;  // the earlier folder wins
-            DynStream* in = dyn_wfopen(veldan::PathToWide(file).c_str(), "r");
+            DynStream* in = dyn_wfopen(veldan::platform::PathToWide(file).c_str(), "r");
             if (!in) continue;
             CVeldanAssembly assembly;
             (void)assembly.Load(in);
             dyn_fclose(in);
             AssemblyChoice choice;
-            choice.text = assembly.name ? veldan::FromUtf8(assembly.name) : name;
+            choice.text = assembly.name ? veldan::platform::FromUtf8(assembly.name) : name;
             choice.fileName = name;
             choice.path = file;
             assemblies_.push_back(std::move(choice));
@@ -208,7 +210,7 @@ void DeviceSettingsModel::FillAssemblies() {
     }
     // The model box is a sorted list.
     std::stable_sort(assemblies_.begin(), assemblies_.end(), [](const AssemblyChoice& a, const AssemblyChoice& b) {
-        return veldan::FoldCase(a.text) < veldan::FoldCase(b.text);
+        return veldan::platform::FoldCase(a.text) < veldan::platform::FoldCase(b.text);
     });
 }
 
@@ -216,7 +218,7 @@ void DeviceSettingsModel::FillPorts() {
     ports_.clear();
     ports_.push_back({L"Autodetect", -1});
     for (const std::string& name : listPorts_()) {
-        if (name.size() <= 3 || !veldan::EqualsNoCase(std::string_view(name).substr(0, 3), "COM")) continue;
+        if (name.size() <= 3 || !veldan::platform::EqualsNoCase(std::string_view(name).substr(0, 3), "COM")) continue;
         int number = 0;
         const auto result = std::from_chars(name.data() + 3, name.data() + name.size(), number);
         if (result.ec != std::errc() || result.ptr != name.data() + name.size() || number < 1 || number > 255) continue;
@@ -229,7 +231,7 @@ bool DeviceSettingsModel::Save(const DeviceSettingsForm& form, std::string* erro
     if (form.model >= 0 && static_cast<size_t>(form.model) < assemblies_.size()) {
         const std::wstring& file = assemblies_[static_cast<size_t>(form.model)].fileName;
         const std::wstring stem = file.size() >= 4 ? file.substr(0, file.size() - 4) : file;
-        (void)c.SetParameter(("edition=" + Quoted(veldan::ToUtf8(stem))).c_str());
+        (void)c.SetParameter(("edition=" + Quoted(veldan::platform::ToUtf8(stem))).c_str());
     }
     if (form.port >= 0 && static_cast<size_t>(form.port) < ports_.size())
         c.serialPort = ports_[static_cast<size_t>(form.port)].data;
@@ -250,7 +252,7 @@ bool DeviceSettingsModel::Save(const DeviceSettingsForm& form, std::string* erro
     std::error_code ec;
     fs::create_directories(folders_.configuration, ec);
     const fs::path file = ConfigFile();
-    if (DynStream* out = dyn_wfopen(veldan::PathToWide(file).c_str(), "w")) {
+    if (DynStream* out = dyn_wfopen(veldan::platform::PathToWide(file).c_str(), "w")) {
         const bool saved = c.Save(out);
         if (!saved) failure = errno;
         const bool closed = dyn_fclose(out) == 0;

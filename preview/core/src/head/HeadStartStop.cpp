@@ -7,6 +7,8 @@
 
 namespace veldan::preview {
 
+using platform::CriticalSection;
+
 void CVRHeadControl::HeadStart() {
     std::lock_guard<CriticalSection> guard(startStopLock_);
     if (Handle()) return;

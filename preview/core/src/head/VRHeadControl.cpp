@@ -7,6 +7,12 @@
 
 namespace veldan::preview {
 
+using platform::CriticalSection;
+using platform::HWND;
+using platform::Message;
+using platform::PostMessage;
+using platform::Sleep;
+
 CVRHeadControl::CVRHeadControl(DocumentList& documents, HeadControlOptions options)
     : documents_(documents), options_(std::move(options)), dslr_(options_.dslrLibrary) {
     display_.batteryPicture = kBatteryEmpty;

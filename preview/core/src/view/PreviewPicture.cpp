@@ -13,7 +13,7 @@ using imaging::Bitmap;
 void MakeThumbnails(const std::vector<ThumbnailJob>& jobs) {
     std::atomic<size_t> next{0};
     std::vector<std::thread> threads;
-    const unsigned n = std::max(1u, std::min<unsigned>(veldan::ProcessorCount(), unsigned(jobs.size())));
+    const unsigned n = std::max(1u, std::min<unsigned>(veldan::platform::ProcessorCount(), unsigned(jobs.size())));
     for (unsigned t = 0; t < n; ++t)
         threads.emplace_back([&] {
             for (size_t k; (k = next.fetch_add(1)) < jobs.size();)

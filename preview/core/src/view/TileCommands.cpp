@@ -9,6 +9,9 @@
 #include "preview/view/ViewLayout.h"
 
 namespace veldan::preview {
+
+using platform::PathFromWide;
+
 namespace {
 
 // Clears flag on every tile but keep (-1: all) and redraws each changed one.

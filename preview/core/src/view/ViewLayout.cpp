@@ -7,6 +7,11 @@
 
 namespace veldan::preview {
 
+using platform::HWND;
+using platform::LPARAM;
+using platform::UINT;
+using platform::WPARAM;
+
 IntRect LetterboxArea(const IntRect& area, const _FOV& fov) {
     const double wide = std::fabs(fov.end_theta - fov.begin_theta);
     const double high = std::fabs(fov.end_phi - fov.begin_phi);

@@ -11,16 +11,16 @@
 namespace veldan::preview {
 
 // wParam: the text block (owned by the message), lParam: 0.
-constexpr UINT WM_LOG_TEXT = WM_USER + 3;
+constexpr platform::UINT WM_LOG_TEXT = platform::WM_USER + 3;
 // Formatting buffer in characters; longer texts are cut to fit.
 constexpr size_t kLogTextBufferChars = 8192;
 
 // The window that receives the log texts (null: texts are dropped).
-void SetLogWindow(HWND window);
-HWND LogWindow();
+void SetLogWindow(platform::HWND window);
+platform::HWND LogWindow();
 
 // Takes ownership of the block carried by a WM_LOG_TEXT message.
-std::unique_ptr<wchar_t[]> TakeLogText(WPARAM wParam);
+std::unique_ptr<wchar_t[]> TakeLogText(platform::WPARAM wParam);
 
 }  // namespace veldan::preview
 

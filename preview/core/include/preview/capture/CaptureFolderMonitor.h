@@ -69,14 +69,14 @@ struct CaptureMonitorTimings {
 // event (manual reset) is set and resets that event at its end.
 class CaptureFolderMonitor {
 public:
-    using ViewGetter = std::function<veldan::HWND()>;
+    using ViewGetter = std::function<veldan::platform::HWND()>;
 
     // boundView gives the view to notify (null when none is bound); it is
     // called on the monitor's thread and must be thread-safe. monitorLock is
     // the head control's monitor lock; null: the monitor uses its own.
-    CaptureFolderMonitor(CaptureQueue& queue, veldan::Event& stopEvent, ViewGetter boundView, DocumentList& documents,
-                         CaptureMonitorUi& ui, veldan::Profile& profile,
-                         veldan::CriticalSection* monitorLock = nullptr);
+    CaptureFolderMonitor(CaptureQueue& queue, veldan::platform::Event& stopEvent, ViewGetter boundView,
+                         DocumentList& documents, CaptureMonitorUi& ui, veldan::platform::Profile& profile,
+                         veldan::platform::CriticalSection* monitorLock = nullptr);
     // Sets the stop event when the thread still runs and waits for it.
     ~CaptureFolderMonitor();
     CaptureFolderMonitor(const CaptureFolderMonitor&) = delete;
@@ -97,7 +97,7 @@ public:
     // True while the thread runs.
     bool IsRunning() const { return running_.load(std::memory_order_acquire); }
     // The monitor lock: held by the thread while it runs.
-    veldan::CriticalSection& MonitorLock() { return monitorLock_; }
+    veldan::platform::CriticalSection& MonitorLock() { return monitorLock_; }
 
 private:
     void Run();
@@ -114,19 +114,19 @@ private:
     bool Pause(uint32_t ms);
 
     CaptureQueue& queue_;
-    veldan::Event& stopEvent_;
+    veldan::platform::Event& stopEvent_;
     ViewGetter boundView_;
     DocumentList& documents_;
     CaptureMonitorUi& ui_;
-    veldan::Profile& profile_;
+    veldan::platform::Profile& profile_;
     CaptureMonitorTimings timings_;
 
-    veldan::CriticalSection ownLock_;
-    veldan::CriticalSection& monitorLock_;
+    veldan::platform::CriticalSection ownLock_;
+    veldan::platform::CriticalSection& monitorLock_;
     std::thread thread_;
     std::atomic<bool> running_{false};
-    veldan::Event finished_{true, true};
-    veldan::Event entered_{true};
+    veldan::platform::Event finished_{true, true};
+    veldan::platform::Event entered_{true};
 
     // Monitor thread only.
     std::filesystem::path lastCopiedSource_;

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <string>
 
-namespace veldan {
+namespace veldan::platform {
 class DynamicLibrary;
 }
 
@@ -33,7 +33,7 @@ public:
 private:
     std::string fileName_;
     std::mutex lock_;
-    std::unique_ptr<DynamicLibrary> library_;
+    std::unique_ptr<platform::DynamicLibrary> library_;
 };
 
 }  // namespace veldan::preview

@@ -19,7 +19,7 @@ namespace veldan::preview {
 // while it waits for the stop (CVRHeadControl::Close with a serve function).
 class HeadFolderMonitor : public HeadMonitor {
 public:
-    HeadFolderMonitor(CaptureMonitorUi& ui, veldan::Profile& profile);
+    HeadFolderMonitor(CaptureMonitorUi& ui, veldan::platform::Profile& profile);
     // Waits for a monitor thread that still runs (its stop event must be set).
     ~HeadFolderMonitor() override;
     HeadFolderMonitor(const HeadFolderMonitor&) = delete;
@@ -37,7 +37,7 @@ private:
     std::shared_ptr<CaptureFolderMonitor> Current();
 
     CaptureMonitorUi& ui_;
-    veldan::Profile& profile_;
+    veldan::platform::Profile& profile_;
     std::mutex lock_;
     std::optional<CaptureMonitorTimings> timings_;
     std::shared_ptr<CaptureFolderMonitor> monitor_;

@@ -60,7 +60,7 @@ public:
     using PortLister = std::function<std::vector<std::string>()>;
 
     // ports lists the serial ports as "COM<n>" (default: the platform's list).
-    explicit DeviceSettingsModel(veldan::Profile& profile,
+    explicit DeviceSettingsModel(veldan::platform::Profile& profile,
                                  DeviceSettingsFolders folders = DeviceSettingsFolders::Default(),
                                  PortLister ports = {});
 
@@ -102,7 +102,7 @@ private:
     void FillAssemblies();
     void FillPorts();
 
-    veldan::Profile& profile_;
+    veldan::platform::Profile& profile_;
     DeviceSettingsFolders folders_;
     PortLister listPorts_;
     std::unique_ptr<CVeldanConfig> config_;

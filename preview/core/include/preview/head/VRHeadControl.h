@@ -23,8 +23,8 @@ class VELDANPanoramaBracketing;
 
 namespace veldan::preview {
 
-constexpr UINT WM_DEVICE_STATE = WM_APP + 1;     // from the bus driver
-constexpr UINT WM_CONTROL_STATUS = WM_APP + 10;  // from the control library
+constexpr platform::UINT WM_DEVICE_STATE = platform::WM_APP + 1;     // from the bus driver
+constexpr platform::UINT WM_CONTROL_STATUS = platform::WM_APP + 10;  // from the control library
 constexpr unsigned kOnOffTimer = 4096;
 
 class CVRHeadControl;
@@ -44,7 +44,7 @@ public:
 // The preview view bound to the head: its window receives WM_TILE_CHANGED,
 // and its document is the one a capture shoots.
 struct HeadView {
-    HWND window = nullptr;
+    platform::HWND window = nullptr;
     CVELDANpreviewDoc* document = nullptr;
 };
 
@@ -69,7 +69,7 @@ struct HeadControlOptions {
     std::string dslrLibrary = DslrRemote::kLibraryName;
     // The program's profile ("Settings", "EXPOSURE TIME"); null: the default
     // "1/100" is shown and not stored.
-    Profile* profile = nullptr;
+    platform::Profile* profile = nullptr;
     // Switches passed to the control library after "-v", "-p" and "-n" (the
     // desktop passes none; the command line passes its port as
     // "-o", "port=N").
@@ -97,8 +97,8 @@ public:
 
     // The notification window registered with the control library; its
     // owner's loop hands the messages to HandleMessage.
-    void SetWindow(HWND window) { window_.store(window); }
-    HWND Window() const { return window_.load(); }
+    void SetWindow(platform::HWND window) { window_.store(window); }
+    platform::HWND Window() const { return window_.load(); }
     void SetMonitor(HeadMonitor* monitor) { monitor_ = monitor; }
     // Called on the window thread whenever what Display() returns changed.
     void SetObserver(std::function<void()> changed) { observer_ = std::move(changed); }
@@ -110,7 +110,7 @@ public:
     }
 
     // WM_HEAD_REFRESH, WM_APP+1 and WM_APP+10; false for other messages.
-    bool HandleMessage(const Message& message);
+    bool HandleMessage(const platform::Message& message);
 
     // Commands of the pane.
     void OnOnOff();
@@ -149,11 +149,11 @@ public:
 
     // For the monitor, the capture run and tests.
     CaptureQueue& Queue() { return queue_; }
-    CriticalSection& MonitorLock() { return monitorLock_; }
+    platform::CriticalSection& MonitorLock() { return monitorLock_; }
     // True while a capture-folder monitor runs (it holds the monitor lock for
     // its whole life), so that somebody empties the queue.
     bool MonitorRunning();
-    Event& MonitorStopEvent() { return monitorStopEvent_; }
+    platform::Event& MonitorStopEvent() { return monitorStopEvent_; }
     DocumentList& Documents() { return documents_; }
     HeadView BoundView() const;
     const ControlEntries& Entries() const { return entries_; }
@@ -208,7 +208,7 @@ private:
 
     DocumentList& documents_;
     HeadControlOptions options_;
-    std::atomic<HWND> window_{nullptr};
+    std::atomic<platform::HWND> window_{nullptr};
     HeadMonitor* monitor_ = nullptr;
     std::function<void()> observer_;
     std::function<void(unsigned)> setTimer_;
@@ -228,10 +228,10 @@ private:
     mutable std::mutex viewLock_;
     HeadView view_;
 
-    CriticalSection startStopLock_;
-    CriticalSection captureLock_;
-    CriticalSection monitorLock_;
-    Event monitorStopEvent_{true, false};
+    platform::CriticalSection startStopLock_;
+    platform::CriticalSection captureLock_;
+    platform::CriticalSection monitorLock_;
+    platform::Event monitorStopEvent_{true, false};
     CaptureQueue queue_;
     ControlEntries entries_;
     DslrRemote dslr_;
@@ -239,8 +239,8 @@ private:
     std::thread startStopThread_;
     std::thread captureThread_;
     // Set when the thread above has done its work (and may be joined at once).
-    Event startStopDone_{true, true};
-    Event captureDone_{true, true};
+    platform::Event startStopDone_{true, true};
+    platform::Event captureDone_{true, true};
 };
 
 }  // namespace veldan::preview

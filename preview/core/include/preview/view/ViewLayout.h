@@ -81,6 +81,7 @@ bool PathLinkGeometry(const VELDANPanoramaTile& a, const VELDANPanoramaTile& b, 
 
 // Makes window the image's notification target (under the image's write
 // access); nothing changes when it is already the target.
-void SetNotifyTarget(VELDANPanoramaImage* image, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void SetNotifyTarget(VELDANPanoramaImage* image, platform::HWND window, platform::UINT message, platform::WPARAM wParam,
+                     platform::LPARAM lParam);
 
 }  // namespace veldan::preview

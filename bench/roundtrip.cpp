@@ -20,7 +20,7 @@
 
 #include "RoundTrip.h"
 
-using namespace veldan_test;
+using namespace veldan::test;
 
 namespace {
 

@@ -6,6 +6,11 @@
 #include "FuzzFile.h"
 #include "settings/VeldanScript.h"
 
+using veldan::test::FuzzLoad;
+using veldan::test::FuzzRead;
+using veldan::test::FuzzSave;
+using veldan::test::FuzzWrite;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = FuzzWrite("script.txt", data, size);
     CVeldanScript script;

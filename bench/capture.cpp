@@ -38,7 +38,7 @@ int main() {
     std::ofstream(docs / "VELDANmodular" / "settings.cfg")
         << "port = 59\nmax_device_id = 2\nhorizontal_drive = 0\nvertical_drive = 1\ncontrol_module = 2\n"
            "shutter_module = 2\nshutter_relay = 1\npreshot_module = 2\npreshot_relay = 0\n";
-    veldan_test::VirtualHead head;
+    veldan::test::VirtualHead head;
     std::string error;
     if (!head.Start(59, docs, {"--h-addr", "0", "--v-addr", "1", "--ctrl-addr", "2"}, error)) {
         std::fprintf(stderr, "virtual head: %s\n", error.c_str());
@@ -62,11 +62,11 @@ int main() {
             project.path.Append(tileNr++);
         }
 
-    veldan::MessageQueueWindow window, view;
+    veldan::platform::MessageQueueWindow window, view;
     CVRHeadControl control(documents);
     control.SetWindow(window.Handle());
     auto pump = [&](auto done) {
-        veldan::Message m;
+        veldan::platform::Message m;
         while (!done())
             if (window.GetMessage(m, 10)) control.HandleMessage(m);
     };

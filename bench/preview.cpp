@@ -101,7 +101,7 @@ bool EnsurePictures(const fs::path& dir) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::unique_ptr<VELDANPanoramaProject> MakeProject(const fs::path& dir, veldan::HWND window) {
+std::unique_ptr<VELDANPanoramaProject> MakeProject(const fs::path& dir, veldan::platform::HWND window) {
     auto project = std::make_unique<VELDANPanoramaProject>();
     project->lens.focal_length = kFocal;
     project->sensor.dimension_x = kSensorX;
@@ -122,10 +122,10 @@ std::unique_ptr<VELDANPanoramaProject> MakeProject(const fs::path& dir, veldan::
             tile->bracketings.AddItem(bracketing, 0, true);
             project->AppendTile(tile);
             VELDANPanoramaImage* image = bracketing->GetImage(0);
-            image->SetFilename(veldan::PathToWide(dir / PictureName(k)).c_str());
+            image->SetFilename(veldan::platform::PathToWide(dir / PictureName(k)).c_str());
             image->notify_window = window;
             image->notify_message = 0x402;
-            image->notify_wparam = veldan::WPARAM(k);
+            image->notify_wparam = veldan::platform::WPARAM(k);
         }
     return project;
 }
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     InitGlobalThreadPool();
-    veldan::MessageQueueWindow window;
+    veldan::platform::MessageQueueWindow window;
     auto project = MakeProject(cache, window.Handle());
     VELDANPanoramaStitcher stitcher;
     stitcher.project = project.get();
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     const auto first = Clock::now();
     std::vector<bool> arrived(tiles, false);
     uint32_t count = 0;
-    veldan::Message m;
+    veldan::platform::Message m;
     while (count < tiles && window.GetMessage(m, 120000))
         if (m.wParam < tiles && !arrived[m.wParam]) {
             arrived[m.wParam] = true;
@@ -220,15 +220,15 @@ int main(int argc, char** argv) {
     const fs::path out_dir = fs::temp_directory_path() / ("veldan-preview-bench-" + std::to_string(getpid()));
     fs::create_directories(out_dir);
     double nona = -1;
-    if (with_nona && veldan_test::HaveNona()) {
+    if (with_nona && veldan::test::HaveNona()) {
         const fs::path pto = out_dir / "pano.pto";
-        project->ExportHugin(veldan::PathToWide(pto).c_str(), false);
+        project->ExportHugin(veldan::platform::PathToWide(pto).c_str(), false);
         std::string text = ReadAll(pto);
-        if (veldan_test::SetHuginPanoramaSize(text, kW, kH)) {
+        if (veldan::test::SetHuginPanoramaSize(text, kW, kH)) {
             std::ofstream(pto, std::ios::binary) << text;
             std::string error;
             t0 = Clock::now();
-            const bool stitched = veldan_test::RunNona(pto, out_dir / "nona", error);
+            const bool stitched = veldan::test::RunNona(pto, out_dir / "nona", error);
             nona = Ms(t0, Clock::now());
             if (!stitched) {
                 std::fprintf(stderr, "%s\n", error.c_str());
@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     DeinitGlobalThreadPool();
     fs::remove_all(out_dir);
 
-    std::printf("processors                        %u\n", veldan::ProcessorCount());
+    std::printf("processors                        %u\n", veldan::platform::ProcessorCount());
     std::printf("tiles                             %u of %ux%u JPEG, preview %ux%u blended\n", tiles, kPicW, kPicH, kW,
                 kH);
     std::printf("warped rectangles                 %.1f megapixels (%.1f x the preview)\n", warped_pixels / 1e6,

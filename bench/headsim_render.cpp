@@ -7,19 +7,19 @@
 #include "ViewRenderer.h"
 
 static void BM_RenderView(benchmark::State& state) {
-    static const headsim::RgbImage scene = headsim::MakeTestScene(3600, 1800);
-    headsim::ViewSpec view;
+    static const veldan::headsim::RgbImage scene = veldan::headsim::MakeTestScene(3600, 1800);
+    veldan::headsim::ViewSpec view;
     view.azimuthDeg = 123.0;
     view.elevationDeg = 35.0;
     view.width = static_cast<int>(state.range(0));
     view.height = view.width * 2 / 3;
-    for (auto _ : state) benchmark::DoNotOptimize(headsim::RenderView(scene, view));
+    for (auto _ : state) benchmark::DoNotOptimize(veldan::headsim::RenderView(scene, view));
     state.SetItemsProcessed(state.iterations() * view.width * view.height);
 }
 BENCHMARK(BM_RenderView)->Arg(600)->Arg(1500)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 static void BM_MakeTestScene(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(headsim::MakeTestScene(3600, 1800));
+    for (auto _ : state) benchmark::DoNotOptimize(veldan::headsim::MakeTestScene(3600, 1800));
 }
 BENCHMARK(BM_MakeTestScene)->Unit(benchmark::kMillisecond);
 

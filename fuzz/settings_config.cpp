@@ -7,6 +7,11 @@
 #include "FuzzFile.h"
 #include "settings/VeldanConfig.h"
 
+using veldan::test::FuzzLoad;
+using veldan::test::FuzzRead;
+using veldan::test::FuzzSave;
+using veldan::test::FuzzWrite;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Inputs naming a traffic log file are skipped: they would make the
     // loader append to whatever file the input names.

@@ -19,8 +19,7 @@
 #include "VELDANcontrol.h"
 #include "VirtualHead.h"
 
-using namespace control_test;
-using veldan_test::VirtualHead;
+using namespace veldan::test;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "IMG_%04d.JPG", i + 1);
         paths.push_back(dir / name);
     }
-    if (!veldan_bench::WriteCameraPictures(paths, width, height)) {
+    if (!veldan::bench::WriteCameraPictures(paths, width, height)) {
         std::fprintf(stderr, "cannot write the test pictures\n");
         return 1;
     }
@@ -69,13 +69,13 @@ int main(int argc, char** argv) {
 
     // Ours: GetImage on every image, the pool makes the thumbnails.
     InitGlobalThreadPool();
-    const unsigned threads = veldan::ProcessorCount();
-    veldan::MessageQueueWindow window;
+    const unsigned threads = veldan::platform::ProcessorCount();
+    veldan::platform::MessageQueueWindow window;
     std::vector<std::unique_ptr<VELDANPanoramaImage>> images;
     t0 = Clock::now();
     for (const fs::path& p : paths) {
         auto image = std::make_unique<VELDANPanoramaImage>();
-        image->SetFilename(veldan::PathToWide(p).c_str());
+        image->SetFilename(veldan::platform::PathToWide(p).c_str());
         image->notify_window = window.Handle();
         image->notify_message = 0x8000 + 20;
         void* picture = nullptr;
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         images.push_back(std::move(image));
     }
     int done = 0;
-    veldan::Message m;
+    veldan::platform::Message m;
     while (done < files && window.GetMessage(m, 120000)) ++done;
     const double ours = Seconds(t0, Clock::now());
     rusage self{};

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--height")) vh = std::atoi(argv[i + 1]);
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    previewtest::TempHome home;
+    veldan::test::TempHome home;
     const fs::path shots = home.Root() / "Shots";
     fs::create_directories(shots);
 
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     }
     std::printf("writing %u JPEG files of %ux%u ...\n", tiles, pw, ph);
     std::fflush(stdout);
-    if (!veldan_bench::WriteCameraPictures(files, pw, ph)) {
+    if (!veldan::bench::WriteCameraPictures(files, pw, ph)) {
         std::fprintf(stderr, "cannot write the pictures\n");
         return 1;
     }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         VELDANPanoramaTile* tile = project.Tile(t);
         VELDANPanoramaImage* image = tile->Bracketing(0)->GetImage(0);
         image->orientation = 0;
-        image->SetFilename(veldan::PathToWide(files[t]).c_str());
+        image->SetFilename(veldan::platform::PathToWide(files[t]).c_str());
     }
 
     int exitCode = 0;
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
         QApplication qt(argc, argv);
         InitGlobalThreadPool();
         {
-            class BenchUi : public previewtest::ScriptedUi {
+            class BenchUi : public veldan::test::ScriptedUi {
             } ui;
             TimedView view(*doc, ui);
             view.resize(vw, vh);

@@ -11,10 +11,10 @@
 #include "SimClock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static headsim::SimClock clock;
-    static headsim::FaultDice dice;
-    headsim::HeadBus bus(headsim::HeadConfig{}, clock, dice);
-    headsim::FrameDecoder decoder;
+    static veldan::headsim::SimClock clock;
+    static veldan::headsim::FaultDice dice;
+    veldan::headsim::HeadBus bus(veldan::headsim::HeadConfig{}, clock, dice);
+    veldan::headsim::FrameDecoder decoder;
     decoder.Feed(data, size);
     while (auto frame = decoder.Next()) {
         auto result = bus.Receive(*frame);

@@ -13,14 +13,14 @@
 namespace {
 
 void EventPingPong(benchmark::State& state) {
-    veldan::Event ping(false), pong(false);
+    veldan::platform::Event ping(false), pong(false);
     std::atomic<bool> stop{false};
     std::thread partner([&] {
-        while (ping.Wait(veldan::kInfinite) && !stop) pong.Set();
+        while (ping.Wait(veldan::platform::kInfinite) && !stop) pong.Set();
     });
     for (auto _ : state) {
         ping.Set();
-        pong.Wait(veldan::kInfinite);
+        pong.Wait(veldan::platform::kInfinite);
     }
     stop = true;
     ping.Set();
@@ -29,20 +29,20 @@ void EventPingPong(benchmark::State& state) {
 BENCHMARK(EventPingPong)->UseRealTime();
 
 void WaitAnyOfFour(benchmark::State& state) {
-    veldan::Event a(false), b(false), c(false), d(false);
-    veldan::Event* events[] = {&a, &b, &c, &d};
+    veldan::platform::Event a(false), b(false), c(false), d(false);
+    veldan::platform::Event* events[] = {&a, &b, &c, &d};
     for (auto _ : state) {
         c.Set();
-        benchmark::DoNotOptimize(veldan::Event::WaitAny(events, 0));
+        benchmark::DoNotOptimize(veldan::platform::Event::WaitAny(events, 0));
     }
 }
 BENCHMARK(WaitAnyOfFour);
 
 void PostAndTakeMessage(benchmark::State& state) {
-    veldan::MessageQueueWindow window;
-    veldan::Message m;
+    veldan::platform::MessageQueueWindow window;
+    veldan::platform::Message m;
     for (auto _ : state) {
-        veldan::PostMessage(window.Handle(), veldan::WM_APP + 2, 1, 0);
+        veldan::platform::PostMessage(window.Handle(), veldan::platform::WM_APP + 2, 1, 0);
         window.GetMessage(m, 0);
     }
 }
@@ -50,7 +50,7 @@ BENCHMARK(PostAndTakeMessage);
 
 void Utf8RoundTrip(benchmark::State& state) {
     const std::wstring name = L"/home/user/Documents/VELDANmodular/Panorama \u00e9t\u00e9 2026/IMG_0042.CR2";
-    for (auto _ : state) benchmark::DoNotOptimize(veldan::FromUtf8(veldan::ToUtf8(name)));
+    for (auto _ : state) benchmark::DoNotOptimize(veldan::platform::FromUtf8(veldan::platform::ToUtf8(name)));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * name.size()));
 }
 BENCHMARK(Utf8RoundTrip);

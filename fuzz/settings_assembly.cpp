@@ -5,6 +5,10 @@
 #include "FuzzFile.h"
 #include "settings/VeldanAssembly.h"
 
+using veldan::test::FuzzLoad;
+using veldan::test::FuzzSave;
+using veldan::test::FuzzWrite;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = FuzzWrite("head.asm", data, size);
     CVeldanAssembly assembly;
