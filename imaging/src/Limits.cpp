@@ -19,20 +19,6 @@ Status CheckDimensions(uint64_t width, uint64_t height, const Limits& limits) {
     return {};
 }
 
-const char* ErrorCodeName(ErrorCode code) {
-    switch (code) {
-        case ErrorCode::kIoError: return "I/O error";
-        case ErrorCode::kUnknownFormat: return "unknown format";
-        case ErrorCode::kCorrupt: return "corrupt picture";
-        case ErrorCode::kTooLarge: return "picture too large";
-        case ErrorCode::kOutOfMemory: return "out of memory";
-        case ErrorCode::kUnsupported: return "unsupported picture";
-        case ErrorCode::kInvalidArgument: return "invalid argument";
-        case ErrorCode::kNoPreview: return "no embedded preview";
-    }
-    return "error";
-}
-
 const char* FormatName(Format format) {
     switch (format) {
         case Format::kJpeg: return "JPEG";
