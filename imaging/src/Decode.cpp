@@ -1,3 +1,5 @@
+// Format detection (camera raw files included) and the one decode and
+// header-info entry point for every format.
 #include "imaging/Decode.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// DeviceSettingsModel: the settings dialog's values, the assemblies found, the
+// ports and the choice lists.
 #include "preview/head/DeviceSettings.h"
 #include <algorithm>
 #include <cerrno>

@@ -1,3 +1,5 @@
+// CVRHeadControl: the head control's messages, exposure and timing settings,
+// and the joins of its threads.
 #include "preview/head/VRHeadControl.h"
 #include <cmath>
 #include <cwchar>
