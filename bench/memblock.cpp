@@ -1,3 +1,5 @@
+// Throughput of the byte queue (one thread, and one writer with one reader)
+// and of index walks over an item list.
 #include <benchmark/benchmark.h>
 
 #include <atomic>

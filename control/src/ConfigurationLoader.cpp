@@ -1,3 +1,5 @@
+// Loading a handle's configuration, assembly and script: the search folders of
+// each file, the start-switch overrides and the messages.
 #include "ConfigurationLoader.h"
 
 #include <cwchar>

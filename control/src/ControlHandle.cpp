@@ -1,3 +1,5 @@
+// Creating and destroying the record behind a ControlHandle; a running script
+// ends before its configuration and enclosure go.
 #include "ControlHandle.h"
 
 #include <new>

@@ -1,3 +1,5 @@
+// Opening a handle's bus with the port search and closing it again: parking
+// the drives and switching the relays off.
 #include "DeviceSession.h"
 
 #include "ControlHandle.h"

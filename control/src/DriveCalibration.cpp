@@ -1,3 +1,5 @@
+// Waiting for a drive's calibration (steps per turn, speed base) before a move
+// is ordered.
 #include "DriveCalibration.h"
 
 #include "platform/Tick.h"

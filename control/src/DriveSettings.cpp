@@ -1,3 +1,5 @@
+// The constraints and per-address settings given to a drive before every move,
+// from the configuration.
 #include "DriveSettings.h"
 
 #include "Pelkor.h"

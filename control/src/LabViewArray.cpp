@@ -1,3 +1,4 @@
+// Conversion of a LabVIEW string array into wide start switches.
 #include "LabViewArray.h"
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// HeadOperations: the script operations on the real head (moves, waits,
+// pre-shoot, shoot and release contacts).
 #include "Operations.h"
 
 #include <initializer_list>

@@ -1,3 +1,5 @@
+// The built-in output functions of a handle: console writer, log-file writer
+// and their shared wide-text formatting.
 #include "OutputWriters.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The manual-move pad (turn, tilt, halt, abort, zero) and the status queries:
+// positions, busy mask, battery charge.
 #include "RemoteControl.h"
 
 #include <cmath>

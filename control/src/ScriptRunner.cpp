@@ -1,3 +1,5 @@
+// The script runner: one pass, endless or synchronous runs on a thread, with
+// break, resume and abort requests.
 #include "ScriptRunner.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The handle's script: clearing, loading, saving and appending lines.
 #include "ScriptStore.h"
 
 #include <string>

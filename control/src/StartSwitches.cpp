@@ -1,3 +1,5 @@
+// Parsing the start switches of an initialisation or reload, left to right,
+// with their verbose echoes.
 #include "StartSwitches.h"
 
 #include <cwchar>

@@ -1,3 +1,5 @@
+// The fixed texts of an initialisation (banner, usage, version lines) and the
+// version checks of the driver and settings libraries.
 #include "StartupTexts.h"
 
 #include "OutputWriters.h"

@@ -1,3 +1,5 @@
+// FormatNumberCommand: the fixed-width, optionally signed number form of bus
+// commands.
 #include <cstdint>
 #include <string>
 

@@ -1,3 +1,5 @@
+// CConstraint: construction, copying and destruction of a device constraint
+// (identifier and data).
 #include "Pelkor.h"
 
 CConstraint::CConstraint() = default;

@@ -1,3 +1,5 @@
+// PelkorMonitor: the polling thread that runs one round of a device's polling
+// every period until stopped.
 #include "PelkorMonitor.h"
 
 #include "ThreadId.h"

@@ -1,3 +1,5 @@
+// PelkorPacket: payload and timestamp, stream form, traffic log lines, and the
+// library's version query.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>

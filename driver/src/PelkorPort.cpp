@@ -1,3 +1,5 @@
+// CPelkorPort: the serial line's receiver and transmitter threads and their
+// queues.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,5 @@
+// Bitmap: creation with checked dimensions, wrapping caller memory, cloning,
+// filling and layout conversion.
 #include "imaging/Bitmap.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Byte sources over memory and files for the header readers, whole-file reads
+// and atomic file writes.
 #include "ByteSource.h"
 
 #include "platform/AtomicFile.h"

@@ -1,3 +1,5 @@
+// Format detection (camera raw files included) and the one decode and
+// header-info entry point for every format.
 #include "imaging/Decode.h"
 
 #include <algorithm>
@@ -30,10 +32,10 @@ bool StartsWith(const uint8_t* head, size_t n, std::string_view magic, size_t at
 // Makers whose raw files are TIFF containers with a picture in IFD0.
 bool IsCameraMaker(std::string make) {
     for (char& ch : make) ch = char(std::toupper(static_cast<unsigned char>(ch)));
-    static constexpr std::array<std::string_view, 14> makers = {
+    static constexpr std::array<std::string_view, 14> kCameraMakers = {
         "CANON",     "NIKON", "SONY",     "PENTAX",  "RICOH",      "OLYMPUS",   "OM DIGITAL",
         "PANASONIC", "LEICA", "FUJIFILM", "SAMSUNG", "HASSELBLAD", "PHASE ONE", "MAMIYA"};
-    for (std::string_view m : makers)
+    for (std::string_view m : kCameraMakers)
         if (make.rfind(m, 0) == 0) return true;
     return false;
 }
@@ -95,10 +97,10 @@ Result<ImageInfo> InfoFrom(const ByteSource& src, Format format, std::span<const
 bool HasRawExtension(const std::filesystem::path& path) {
     std::string ext = path.extension().string();
     for (char& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    static constexpr std::array<std::string_view, 24> raw = {
+    static constexpr std::array<std::string_view, 24> kRawExtensions = {
         ".cr2", ".cr3", ".crw", ".nef", ".nrw", ".arw", ".srf", ".sr2", ".dng", ".orf", ".rw2", ".raf",
         ".pef", ".srw", ".3fr", ".fff", ".iiq", ".erf", ".mos", ".mrw", ".x3f", ".rwl", ".kdc", ".dcr"};
-    return std::find(raw.begin(), raw.end(), ext) != raw.end();
+    return std::find(kRawExtensions.begin(), kRawExtensions.end(), ext) != kRawExtensions.end();
 }
 
 Format DetectFormat(std::span<const uint8_t> data) {

@@ -1,3 +1,5 @@
+// Drawing one bitmap onto another: clipped copy with layout conversion and
+// source-over blending.
 #include "imaging/Draw.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The size check every decoder makes before allocating, and the names of
+// formats and error codes.
 #include "imaging/Limits.h"
 
 #include <string>

@@ -1,3 +1,5 @@
+// Quarter turns, horizontal mirroring and the EXIF orientations built from
+// them.
 #include "imaging/Rotate.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Area-averaging (box) resampling, fitting a size within bounds and thumbnails
+// made straight from files.
 #include "imaging/Scale.h"
 
 #include <algorithm>

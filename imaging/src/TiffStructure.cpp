@@ -1,3 +1,5 @@
+// TiffStructure: reading the header and image file directories of classic and
+// BigTIFF containers.
 #include "TiffStructure.h"
 
 #include <cstring>

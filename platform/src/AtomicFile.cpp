@@ -1,3 +1,5 @@
+// Atomic file replacement: the temporary file beside the target, fsyncs,
+// rename and RenameNoReplace.
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// DirectoryWatcher: the inotify thread of a recursive watch and the queue of
+// complete-file changes.
 #include "platform/DirectoryWatcher.h"
 
 #include <poll.h>

@@ -1,3 +1,5 @@
+// DynamicLibrary: loading by name from the program's and the installation's
+// library folders, and symbol look-up.
 #include "platform/DynamicLibrary.h"
 
 #include <dlfcn.h>

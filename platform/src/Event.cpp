@@ -1,3 +1,5 @@
+// Event: auto- and manual-reset events on a mutex and condition variable, with
+// WaitAny and WaitAll.
 #include "platform/Event.h"
 
 #include <algorithm>

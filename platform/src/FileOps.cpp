@@ -1,3 +1,5 @@
+// CopyFile, MoveFile (copy and delete across file systems) and DeleteFile with
+// errno and readable messages.
 #include "platform/FileOps.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// The documents, configuration, program, data and library folders, following
+// the XDG rules and the installation.
 #include "platform/Folders.h"
 
 #include <pwd.h>

@@ -1,3 +1,5 @@
+// InotifyTree: one inotify watch per folder and the events of the tree turned
+// into DirectoryChange records.
 #include "InotifyTree.h"
 
 #include <sys/inotify.h>

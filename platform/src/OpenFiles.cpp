@@ -1,3 +1,5 @@
+// OpenForWriting: the files some process holds open for writing, read from
+// /proc.
 #include "OpenFiles.h"
 
 #include <dirent.h>

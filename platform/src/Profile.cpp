@@ -1,3 +1,5 @@
+// Profile: the INI profile with escaped values, case-blind names and atomic
+// saves that keep other writers' values.
 #include "platform/Profile.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// SerialLine: COM<n> resolution, the raw 19200 8N1 line, reads and writes
+// woken by poll and eventfd, port enumeration.
 #include "platform/SerialLine.h"
 
 #include <fcntl.h>

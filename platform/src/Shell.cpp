@@ -1,3 +1,5 @@
+// ShellOpen: opening a file with the desktop's default program through
+// xdg-open.
 #include "platform/Shell.h"
 
 #include <spawn.h>

@@ -1,3 +1,5 @@
+// UTF-8 and UTF-32 conversions, lossless file-name paths, and case-blind
+// comparison and folding.
 #include "platform/Text.h"
 
 #include <locale.h>

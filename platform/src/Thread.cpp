@@ -1,3 +1,5 @@
+// Per-thread priority (nice), thread names and the processor count of the
+// affinity mask.
 #include "platform/Thread.h"
 
 #include <pthread.h>

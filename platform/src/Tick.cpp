@@ -1,3 +1,4 @@
+// The monotonic millisecond tick, its replaceable source for tests, and Sleep.
 #include "platform/Tick.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// The process-wide window registry (RegisterWindow, PostMessage) and
+// MessageQueueWindow.
 #include "platform/Window.h"
 
 #include <algorithm>

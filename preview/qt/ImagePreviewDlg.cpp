@@ -1,3 +1,5 @@
+// CImagePreviewDlg: one image shown as large as the window allows, with its
+// thumbnail made in the background.
 #include "ImagePreviewDlg.h"
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// CMainFrame: the ribbon, the document tabs, the log and head panes, and the
+// log texts of every thread.
 #include "MainFrame.h"
 #include <QApplication>
 #include <QCheckBox>

@@ -1,3 +1,5 @@
+// CNewProjectDlg: the new project's description, folder and planning inputs,
+// with the resulting tile count.
 #include "NewProjectDlg.h"
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,3 +1,5 @@
+// COutputWnd and COutputList: the log pane's entries and their Copy, Clear and
+// Hide menu.
 #include "OutputWnd.h"
 #include <QApplication>
 #include <QClipboard>

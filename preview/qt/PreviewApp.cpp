@@ -1,3 +1,5 @@
+// CVELDANpreviewApp: start-up, the profile, the worker pool, and new, open and
+// import of documents.
 #include "PreviewApp.h"
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,3 +1,5 @@
+// CChildFrame: the window of one document and its view; closing asks the
+// document.
 #include "PreviewChild.h"
 #include <QCloseEvent>
 #include "AppCommands.h"

@@ -1,3 +1,5 @@
+// CVELDANpreviewView: drawing the flow chart, the warped pictures and the
+// composite, and the mouse on tiles.
 #include "PreviewView.h"
 #include <QApplication>
 #include <QEvent>

@@ -1,3 +1,5 @@
+// QtCaptureMonitorUi: the capture monitor's questions and progress as dialogs
+// run on the window thread.
 #include "QtCaptureMonitorUi.h"
 #include <QApplication>
 #include <QFileDialog>

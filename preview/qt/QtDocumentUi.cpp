@@ -1,3 +1,5 @@
+// QtDocumentUi: the document's questions, file choices and progress as Qt
+// dialogs.
 #include "QtDocumentUi.h"
 #include <QApplication>
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// Imaging-layer bitmaps shown as Qt images, plain or tinted.
 #include "QtPicture.h"
 #include <QPainter>
 #include "imaging/Bitmap.h"

@@ -1,3 +1,5 @@
+// Ribbon: the application button and menu, quick access toolbar, category tabs
+// and their panels.
 #include "Ribbon.h"
 #include <QAction>
 #include <QActionGroup>

@@ -1,3 +1,5 @@
+// CVeldanConfigDlg: the device settings dialog reading and writing the
+// configuration and the capture folder.
 #include "SettingsDlg.h"
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,3 +1,5 @@
+// CVRButton: the manual-move pad painting its current motion and forwarding
+// clicks to the head control.
 #include "VRButton.h"
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,3 +1,5 @@
+// CVRHeadPane: the head pane showing the head control's reports and forwarding
+// its commands.
 #include "VRHeadPane.h"
 #include <QApplication>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// The visual styles 210 to 218 as palettes over the Fusion style.
 #include "VisualStyle.h"
 #include <QApplication>
 #include <QPalette>

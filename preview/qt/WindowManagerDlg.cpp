@@ -1,3 +1,4 @@
+// CWindowManagerDlg: the open document windows with Activate, Save and Close.
 #include "WindowManagerDlg.h"
 
 #include <QHBoxLayout>

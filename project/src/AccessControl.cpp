@@ -1,3 +1,5 @@
+// AccessControl: the re-entrant reader/writer lock of images, warped images
+// and the stitcher.
 #include "VELDANPanorama/AccessControl.h"
 
 #include <algorithm>

@@ -26,7 +26,7 @@ Bitmap* AsBitmap(void* p) { return static_cast<Bitmap*>(p); }
 // image centre, 2^-9 in the middle of an edge, 2^-18 in the corners. The
 // weight values are integers, so a table gives exactly the per-pixel result.
 const double* BlendWeights() {
-    static const std::vector<double> table = [] {
+    static const std::vector<double> kTable = [] {
         std::vector<double> t(0x10000);
         for (uint32_t v = 0; v < 0x10000; ++v) {
             const double d = double(v) / 50000 * 6;
@@ -34,7 +34,7 @@ const double* BlendWeights() {
         }
         return t;
     }();
-    return table.data();
+    return kTable.data();
 }
 
 // Region of the picture being composed, in picture pixels.

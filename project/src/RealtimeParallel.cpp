@@ -1,3 +1,5 @@
+// ParallelFor: a loop split over the realtime queue of the worker pool, the
+// caller taking part.
 #include "RealtimeParallel.h"
 
 #include <algorithm>

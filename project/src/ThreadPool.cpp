@@ -1,3 +1,5 @@
+// JobPool and the process-wide worker pool behind InvokeWorker,
+// InvokeRealtimeWorker and CancelJobs.
 #include "VELDANPanorama/ThreadPool.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Attribute helpers over the libxml2 text writer and reader for the project
+// file records.
 #include "XmlIo.h"
 
 #include <cerrno>

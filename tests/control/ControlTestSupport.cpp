@@ -1,3 +1,4 @@
+// The control tests' temporary home, captured output lines and program folder.
 #include "ControlTestSupport.h"
 
 #include <unistd.h>

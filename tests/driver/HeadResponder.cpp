@@ -1,3 +1,5 @@
+// HeadResponder: modules behind the master side of a pseudo-terminal answering
+// the driver's commands.
 #include "HeadResponder.h"
 
 #include <poll.h>

@@ -1,3 +1,5 @@
+// The virtual-head tests' temporary home, raw terminal client, control-socket
+// client and manual tick.
 #include "HeadsimTestSupport.h"
 
 #include <fcntl.h>

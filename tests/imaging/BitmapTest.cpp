@@ -1,3 +1,5 @@
+// Tests of Bitmap: row layout, ARGB byte order, refused sizes, ownership,
+// wrapping and conversion.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"

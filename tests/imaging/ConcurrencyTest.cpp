@@ -1,3 +1,4 @@
+// Tests that the decoders run in parallel threads without interfering.
 #include <gtest/gtest.h>
 
 #include <atomic>

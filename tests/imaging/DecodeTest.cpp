@@ -1,3 +1,5 @@
+// Tests of format detection and the decode entry point over every format, and
+// a real picture.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 

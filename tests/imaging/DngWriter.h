@@ -27,18 +27,18 @@ inline bool SceneIsRed(double x) { return x < 0.5; }
 inline bool WriteDng(const std::filesystem::path& path, const DngContent& c) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (tif == nullptr) return false;
-    static const uint8_t version[4] = {1, 4, 0, 0};
-    static const float matrix[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
-    static const float neutral[3] = {1.0f, 1.0f, 1.0f};
+    static const uint8_t kDngVersion[4] = {1, 4, 0, 0};
+    static const float kColorMatrix[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    static const float kAsShotNeutral[3] = {1.0f, 1.0f, 1.0f};
     auto dng_tags = [&] {
-        TIFFSetField(tif, TIFFTAG_DNGVERSION, version);
-        TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, version);
+        TIFFSetField(tif, TIFFTAG_DNGVERSION, kDngVersion);
+        TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, kDngVersion);
         TIFFSetField(tif, TIFFTAG_MAKE, "Testmaker");
         TIFFSetField(tif, TIFFTAG_MODEL, "Bench Camera");
         TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, "Testmaker Bench Camera");
-        TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, matrix);
+        TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, kColorMatrix);
         TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
-        TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+        TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, kAsShotNeutral);
         TIFFSetField(tif, TIFFTAG_ORIENTATION, c.orientation);
     };
     auto write_raw_ifd = [&] {

@@ -1,3 +1,5 @@
+// Tests of drawing (source-over blending, clipping, layout conversion) and of
+// quarter turns and EXIF orientations.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"

@@ -1,3 +1,5 @@
+// Tests of the JPEG decoder and encoder: round trips, DCT scaling, header
+// info, EXIF orientation, damaged files.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"

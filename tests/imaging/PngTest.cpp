@@ -1,3 +1,5 @@
+// Tests of the PNG decoder and encoder: the format's variants, exact round
+// trips and damaged files.
 #include <gtest/gtest.h>
 #include <png.h>
 

@@ -1,3 +1,5 @@
+// Tests of the camera raw decoder on DNG files: demosaicing, embedded previews
+// and bad data.
 #include <gtest/gtest.h>
 
 #include <cstring>

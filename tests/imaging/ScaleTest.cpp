@@ -1,3 +1,5 @@
+// Tests of the box scaler: exact averages, no aliasing, transparency, fitting
+// and thumbnails from files.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"

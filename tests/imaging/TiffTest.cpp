@@ -1,3 +1,5 @@
+// Tests of the TIFF decoder: the format's variants, damaged and cut files,
+// floating-point samples.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 

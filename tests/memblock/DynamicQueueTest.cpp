@@ -1,3 +1,5 @@
+// Tests of DynamicQueue on one thread: order, range checks, chunk boundaries
+// and stack pops.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Tests of MemBlockDesc: little-endian numbers, sequential and range reads,
+// copies and appends.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Tests of list dumps: the byte layout, round trips, and truncated or
+// malformed dumps refused.
 #include <gtest/gtest.h>
 
 #include <cstring>

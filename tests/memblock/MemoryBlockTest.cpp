@@ -1,3 +1,5 @@
+// Tests of CMemoryBlock on one thread: ownership, look-ups, the index cache,
+// item validity and copies.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,3 +1,5 @@
+// Tests of CMemoryBlock under concurrent adds, removals, copies and state
+// changes.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// Tests of atomic file writes: permissions, symbolic links, failures that keep
+// the old file, no-replace commits.
 #include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>

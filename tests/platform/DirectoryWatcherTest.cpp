@@ -1,3 +1,5 @@
+// Tests of DirectoryWatcher: complete files only, moves, renames, sub-folders
+// and the end of the watch.
 #include "platform/DirectoryWatcher.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Tests of DynamicLibrary: the folders searched, the current directory never,
+// and files that are no library.
 #include "platform/DynamicLibrary.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of Event: reset modes, time-outs, pulses, lost wake-ups under
+// contention, WaitAny and WaitAll.
 #include "platform/Event.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of copying, moving and deleting files, within and across file systems,
+// and their failures.
 #include "platform/FileOps.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of the documents, profile, data and program folders under the XDG
+// environment and user-dirs file.
 #include "platform/Folders.h"
 
 #include <gtest/gtest.h>

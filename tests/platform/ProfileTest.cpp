@@ -1,3 +1,5 @@
+// Tests of Profile: file round trips, case-blind names, other instances'
+// values and failed saves.
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of ShellOpen against a stand-in xdg-open.
 #include "platform/Shell.h"
 
 #include <gtest/gtest.h>

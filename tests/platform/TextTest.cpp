@@ -1,3 +1,5 @@
+// Tests of the text conversions: every Unicode plane, invalid input, non-UTF-8
+// file names and case folding.
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of thread priority and processor count, and of replacing the tick
+// source.
 #include "platform/Thread.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of the window registry: message numbers, stale handles, queue order
+// across threads and unregistering.
 #include "platform/Window.h"
 
 #include <gtest/gtest.h>

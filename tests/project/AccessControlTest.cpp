@@ -1,3 +1,5 @@
+// Tests of AccessControl: re-entry, upgrades, reader preference, exclusion and
+// shutting down.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// Tests of VELDANPanoramaImage: picture sizes from files, missing files, pipes
+// and devices, concurrent renames.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

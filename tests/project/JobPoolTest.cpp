@@ -1,3 +1,5 @@
+// Tests of JobPool and the global worker pool: newest job first, cancelling,
+// stopping and many producers.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// Tests of the project model: defaults, factories, bracketing slots, equality,
+// copies and tile distances.
 #include <gtest/gtest.h>
 
 #include <ctime>

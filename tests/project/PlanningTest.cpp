@@ -1,3 +1,4 @@
+// Tests of tile planning, exposure offsets, shooting paths and tile merging.
 #include <gtest/gtest.h>
 
 #include <cmath>

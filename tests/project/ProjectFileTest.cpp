@@ -1,3 +1,5 @@
+// Tests of the project file: the document byte for byte, reader conventions,
+// failures and hostile documents.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

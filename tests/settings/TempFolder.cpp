@@ -1,3 +1,5 @@
+// TempFolderTest: a fresh temporary HOME and documents folder per settings
+// test, and file load and save helpers.
 #include "TempFolder.h"
 
 #include <cstdlib>

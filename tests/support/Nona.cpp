@@ -1,3 +1,5 @@
+// Running Hugin's nona on a project export, and setting the panorama size of a
+// Hugin script.
 #include "Nona.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// PSNR of a stitched panorama against its source scene over the directions the
+// tiles cover.
 #include "PanoramaCompare.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// RoundTrip: scene, plan, capture on the virtual head with the capture-folder
+// monitor, and the blended preview.
 #include "RoundTrip.h"
 
 #include <stdlib.h>

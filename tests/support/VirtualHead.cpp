@@ -1,3 +1,5 @@
+// VirtualHead: the virtual head as a child process on a pseudo-terminal linked
+// as COM<n>, with its control socket.
 #include "VirtualHead.h"
 
 #include <poll.h>

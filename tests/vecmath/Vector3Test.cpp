@@ -1,3 +1,5 @@
+// Tests of Vector3 polar conversions and of image-plane intersections of a
+// tile frame.
 #include <gtest/gtest.h>
 
 #include <cmath>

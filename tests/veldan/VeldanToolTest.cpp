@@ -1,3 +1,5 @@
+// Tests of the veldan tool's plan, info, import and thumb commands and of its
+// error output.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

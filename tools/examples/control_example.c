@@ -1,13 +1,11 @@
-/*
- * control_example: the smallest complete user of libVELDANcontrol.
- *
- *   control_example [--goto H V] [--script FILE] [switches...]
- *
- * Initialises the head with the remaining command-line switches (for
- * example -v, -n, -c my.cfg), moves it to H/V degrees, takes one exposure
- * with the configured times, runs a script file once and shuts down.
- * Exit status: 0 success, 1 initialisation failed, 2 an operation failed.
- */
+// control_example: the smallest complete user of libVELDANcontrol.
+//
+//   control_example [--goto H V] [--script FILE] [switches...]
+//
+// Initialises the head with the remaining command-line switches (for
+// example -v, -n, -c my.cfg), moves it to H/V degrees, takes one exposure
+// with the configured times, runs a script file once and shuts down.
+// Exit status: 0 success, 1 initialisation failed, 2 an operation failed.
 #include <locale.h>
 #include <stdarg.h>
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// Strict parsing of the veldan tool's option values and positional arguments.
 #include "Arguments.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// JsonWriter: the veldan tool's JSON output.
 #include "JsonWriter.h"
 
 #include <charconv>

@@ -1,3 +1,5 @@
+// The lens, sensor, camera, planning and bracketing options shared by "plan"
+// and "import".
 #include "ProjectOptions.h"
 
 #include "platform/Text.h"

@@ -1,3 +1,5 @@
+// DynamicQueue: the chunked byte queue, its lock-free single writer and
+// reader, and stack pops of the newest records.
 #include "memblock/DynamicQueue.h"
 
 #include <algorithm>

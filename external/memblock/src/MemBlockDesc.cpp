@@ -1,3 +1,5 @@
+// MemBlockDesc: growable byte block with little-endian typed appends and
+// bounds-checked reads.
 #include "memblock/MemBlockDesc.h"
 
 #include <cstdlib>

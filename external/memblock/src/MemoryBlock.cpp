@@ -1,3 +1,5 @@
+// CMemoryBlock: the owning, thread-safe doubly linked list, its index cache
+// and its copies.
 #include "memblock/MemoryBlock.h"
 #include "MemoryBlockGuard.h"
 

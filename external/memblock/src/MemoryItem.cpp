@@ -1,3 +1,5 @@
+// CMemoryItem: list links, the validity mark cleared at destruction, and the
+// item's dump record.
 #include "memblock/MemoryBlock.h"
 
 namespace {

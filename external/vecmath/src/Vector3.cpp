@@ -1,3 +1,5 @@
+// Vector3 polar and Cartesian conversions and the ray/plane intersection of
+// Plane.
 #include "vecmath/Vector3.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The demo project of the screenshots: its plan, the painted landscape and the
+// pictures shot from it.
 #include "DemoProject.h"
 #include <cmath>
 #include <cstdio>

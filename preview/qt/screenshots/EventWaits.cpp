@@ -1,3 +1,5 @@
+// Waiting on the screenshot programs' window thread while its events are
+// processed.
 #include "EventWaits.h"
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -1,3 +1,5 @@
+// The virtual head as a child process of the screenshot programs, and its demo
+// configuration.
 #include "VirtualHeadProcess.h"
 #include <QDeadlineTimer>
 #include <fstream>

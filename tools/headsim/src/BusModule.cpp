@@ -1,3 +1,5 @@
+// BusModule: the commands every bus module answers (reset, echo, identity,
+// versions, busy state) and the decimal parser.
 #include "BusModule.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// ControlModule: the virtual control module's ten relays and battery voltage.
 #include "ControlModule.h"
 
 #include <cmath>

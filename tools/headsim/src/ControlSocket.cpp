@@ -1,3 +1,5 @@
+// ControlSocket: the UNIX socket taking one command per line, one thread per
+// client.
 #include "ControlSocket.h"
 
 #include <poll.h>

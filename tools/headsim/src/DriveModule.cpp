@@ -1,3 +1,5 @@
+// DriveModule: a virtual drive's moves, reference run, counters and state over
+// simulated time.
 #include "DriveModule.h"
 
 #include <algorithm>

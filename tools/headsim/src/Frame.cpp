@@ -1,3 +1,4 @@
+// Encoding bus frames and cutting them out of the received bytes.
 #include "Frame.h"
 
 #include <algorithm>

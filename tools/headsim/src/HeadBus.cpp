@@ -1,3 +1,5 @@
+// HeadBus: the head's modules on one bus, frame dispatch and the module-level
+// faults.
 #include "HeadBus.h"
 
 #include <stdexcept>

@@ -1,3 +1,5 @@
+// HeadSimulator: the terminal, bus, camera and control socket of the virtual
+// head, and the socket's commands.
 #include "HeadSimulator.h"
 
 #include <cstdio>

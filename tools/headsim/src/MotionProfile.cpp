@@ -1,3 +1,5 @@
+// MotionProfile: an axis's position over time as segments of constant
+// acceleration, moves and brakes.
 #include "MotionProfile.h"
 
 #include <algorithm>

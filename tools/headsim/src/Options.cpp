@@ -1,3 +1,4 @@
+// The command line of veldan-headsim and its usage text.
 #include "Options.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// Loading the source panorama and writing JPEG pictures through the imaging
+// layer.
 #include "PictureIo.h"
 
 #include "imaging/Jpeg.h"

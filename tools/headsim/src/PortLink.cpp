@@ -1,3 +1,5 @@
+// PortLink: the COM<n> symbolic link in the documents folder through which the
+// driver finds the terminal.
 #include "PortLink.h"
 
 #include <system_error>

@@ -1,3 +1,5 @@
+// PtyLine: the master side of a pseudo-terminal in raw mode, with its reader
+// and writer threads.
 #include "PtyLine.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SimClock: the head's simulated time, scaled from the platform tick, paused
+// and advanced on demand.
 #include "SimClock.h"
 
 #include "platform/Tick.h"

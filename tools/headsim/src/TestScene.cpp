@@ -1,3 +1,5 @@
+// MakeTestScene: the synthetic equirectangular scene (hue by azimuth,
+// brightness by elevation, grid lines, texture).
 #include "TestScene.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Rendering the view of the head's camera from the equirectangular source
+// panorama.
 #include "ViewRenderer.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// VirtualCamera: shutter presses, the worker thread rendering and writing the
+// JPEG files, and bracketing.
 #include "VirtualCamera.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// ExposureLabel: the exposure box's text for an offset in thirds of a stop.
 #include "preview/app/ExposureLabel.h"
 #include <cwchar>
 

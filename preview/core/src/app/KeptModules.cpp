@@ -1,3 +1,4 @@
+// KeepLoaded: modules that stay loaded until the process ends.
 #include "preview/app/KeptModules.h"
 #include <mutex>
 #include <vector>

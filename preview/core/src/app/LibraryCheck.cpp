@@ -1,3 +1,5 @@
+// The --check-libraries report: loading the control and DSLR Remote Pro
+// libraries by the program's own search.
 #include "preview/app/LibraryCheck.h"
 #include <filesystem>
 #include <system_error>

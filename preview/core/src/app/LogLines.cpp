@@ -1,3 +1,5 @@
+// Turning log texts into log entries (trailing line breaks removed) and
+// joining entries back into text.
 #include "preview/app/LogLines.h"
 
 namespace veldan::preview {

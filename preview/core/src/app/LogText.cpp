@@ -1,3 +1,5 @@
+// LogText: formatting a log line on any thread and posting it to the log
+// window.
 #include "preview/app/LogText.h"
 #include <atomic>
 #include <cwchar>

@@ -1,3 +1,5 @@
+// Where the Help command finds the manual PDF: beside the program, then in the
+// installation's documentation.
 #include "preview/app/ManualFile.h"
 #include <system_error>
 #include "platform/Folders.h"

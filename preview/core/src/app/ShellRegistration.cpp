@@ -1,3 +1,5 @@
+// Registering and removing the project file type with the desktop: the MIME
+// type and the desktop entry.
 #include "preview/app/ShellRegistration.h"
 #include <cerrno>
 #include <cstdlib>

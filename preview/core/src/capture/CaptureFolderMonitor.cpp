@@ -1,3 +1,5 @@
+// CaptureFolderMonitor: new camera files filed into the project (watching
+// mode) or located by the user at the end (collecting mode).
 #include "preview/capture/CaptureFolderMonitor.h"
 #include <sys/stat.h>
 #include <algorithm>

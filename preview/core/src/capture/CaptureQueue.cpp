@@ -1,3 +1,4 @@
+// CaptureQueue: the shot images waiting for their files, in shooting order.
 #include "preview/capture/CaptureQueue.h"
 
 namespace veldan::preview {

@@ -1,3 +1,5 @@
+// ConsoleMonitorUi: the capture monitor's questions answered No without a
+// screen and written as log lines.
 #include "preview/capture/ConsoleMonitorUi.h"
 #include <cstdio>
 #include "platform/Text.h"

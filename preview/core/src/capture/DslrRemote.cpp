@@ -1,3 +1,5 @@
+// DslrRemote: DSLR Remote Pro's library loaded on first use, and its ping and
+// shutter entries.
 #include "preview/capture/DslrRemote.h"
 #include "preview/app/KeptModules.h"
 

@@ -1,3 +1,5 @@
+// HeadFolderMonitor: a new capture-folder monitor over the head's queue at
+// every switch-on.
 #include "preview/capture/HeadFolderMonitor.h"
 
 namespace veldan::preview {

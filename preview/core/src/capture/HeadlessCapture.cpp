@@ -1,3 +1,5 @@
+// RunHeadlessCapture: a whole project shot without a screen with the desktop
+// program's head control and monitor.
 #include "preview/capture/HeadlessCapture.h"
 
 #include <stdlib.h>

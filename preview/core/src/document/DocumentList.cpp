@@ -1,3 +1,4 @@
+// DocumentList: the open documents and the busy holds of background work.
 #include "preview/document/DocumentList.h"
 #include <algorithm>
 #include "preview/document/VELDANpreviewDoc.h"

@@ -1,3 +1,5 @@
+// Project file paths and titles, and moving a project's image paths with its
+// folder.
 #include "preview/document/DocumentPaths.h"
 #include <algorithm>
 #include "VELDANPanoramaProject.h"

@@ -1,3 +1,4 @@
+// CVELDANpreviewDoc: new, open, save and close of one project document.
 #include "preview/document/VELDANpreviewDoc.h"
 #include <cerrno>
 #include <cstring>

@@ -1,3 +1,5 @@
+// BindControlLibrary: loading the control library by name and looking up its
+// entry points.
 #include "preview/head/ControlLibrary.h"
 #include <memory>
 #include <string>

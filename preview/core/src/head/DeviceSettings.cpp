@@ -1,3 +1,5 @@
+// DeviceSettingsModel: the settings dialog's values, the assemblies found, the
+// ports and the choice lists.
 #include "preview/head/DeviceSettings.h"
 #include <algorithm>
 #include <cerrno>
@@ -55,36 +57,36 @@ DeviceSettingsModel::DeviceSettingsModel(veldan::platform::Profile& profile, Dev
 fs::path DeviceSettingsModel::ConfigFile() const { return folders_.configuration / "settings.cfg"; }
 
 const std::vector<SettingsChoice>& DeviceSettingsModel::PacketRates() {
-    static const std::vector<SettingsChoice> items = {{L"unlimited", 0},   {L"1000 ppm", 1000}, {L"2000 ppm", 2000},
-                                                      {L"3000 ppm", 3000}, {L"4000 ppm", 4000}, {L"5000 ppm", 5000},
-                                                      {L"6000 ppm", 6000}};
-    return items;
+    static const std::vector<SettingsChoice> kItems = {{L"unlimited", 0},   {L"1000 ppm", 1000}, {L"2000 ppm", 2000},
+                                                       {L"3000 ppm", 3000}, {L"4000 ppm", 4000}, {L"5000 ppm", 5000},
+                                                       {L"6000 ppm", 6000}};
+    return kItems;
 }
 const std::vector<std::wstring>& DeviceSettingsModel::UpperLimitItems() {
-    static const std::vector<std::wstring> items = {L"90° (unlimited)", L"70° (75 mm)",  L"65° (110 mm)",
-                                                    L"60° (145 mm)",    L"55° (175 mm)", L"50° (205 mm)",
-                                                    L"45° (235 mm)"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"90° (unlimited)", L"70° (75 mm)",  L"65° (110 mm)",
+                                                     L"60° (145 mm)",    L"55° (175 mm)", L"50° (205 mm)",
+                                                     L"45° (235 mm)"};
+    return kItems;
 }
 const std::vector<std::wstring>& DeviceSettingsModel::LowerLimitItems() {
-    static const std::vector<std::wstring> items = {L"-45° (235 mm)",   L"-50° (205 mm)", L"-55° (175 mm)",
-                                                    L"-60° (145 mm)",   L"-65° (110 mm)", L"-70° (75 mm)",
-                                                    L"-90° (unlimited)"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"-45° (235 mm)",   L"-50° (205 mm)", L"-55° (175 mm)",
+                                                     L"-60° (145 mm)",   L"-65° (110 mm)", L"-70° (75 mm)",
+                                                     L"-90° (unlimited)"};
+    return kItems;
 }
 const std::vector<std::wstring>& DeviceSettingsModel::RecoverTimeItems() {
-    static const std::vector<std::wstring> items = {L"0",    L"100",  L"200",  L"300",  L"400",  L"500",  L"750",
-                                                    L"1000", L"2000", L"3000", L"4000", L"5000", L"7500", L"10000"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"0",    L"100",  L"200",  L"300",  L"400",  L"500",  L"750",
+                                                     L"1000", L"2000", L"3000", L"4000", L"5000", L"7500", L"10000"};
+    return kItems;
 }
 const std::vector<std::wstring>& DeviceSettingsModel::PreshotTimeItems() {
-    static const std::vector<std::wstring> items = {L"0",   L"100", L"200",  L"300",  L"400",
-                                                    L"500", L"750", L"1000", L"2000", L"4000"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"0",   L"100", L"200",  L"300",  L"400",
+                                                     L"500", L"750", L"1000", L"2000", L"4000"};
+    return kItems;
 }
 const std::vector<std::wstring>& DeviceSettingsModel::GearItems() {
-    static const std::vector<std::wstring> items = {L"1 %", L"5 %", L"10 %", L"25 %", L"50 %", L"75 %", L"100 %"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"1 %", L"5 %", L"10 %", L"25 %", L"50 %", L"75 %", L"100 %"};
+    return kItems;
 }
 
 std::wstring DeviceSettingsModel::GearText(double gear) {

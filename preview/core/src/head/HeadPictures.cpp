@@ -1,3 +1,5 @@
+// The battery picture and the manual-move pad's picture and zones of the head
+// pane.
 #include "preview/head/HeadPictures.h"
 
 namespace veldan::preview {

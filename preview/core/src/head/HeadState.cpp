@@ -1,3 +1,4 @@
+// The head pane's enabled controls and names for each head state.
 #include "preview/head/HeadState.h"
 
 namespace veldan::preview {

@@ -1,3 +1,5 @@
+// CVRHeadControl: the head control's messages, exposure and timing settings,
+// and the joins of its threads.
 #include "preview/head/VRHeadControl.h"
 #include <cmath>
 #include <cwchar>
@@ -292,20 +294,20 @@ double CVRHeadControl::ExposureTime() {
 }
 
 const std::vector<std::wstring>& CVRHeadControl::MillisecondItems() {
-    static const std::vector<std::wstring> items = {L"0",   L"100", L"200",  L"300",  L"400",
-                                                    L"500", L"750", L"1000", L"2000", L"4000"};
-    return items;
+    static const std::vector<std::wstring> kItems = {L"0",   L"100", L"200",  L"300",  L"400",
+                                                     L"500", L"750", L"1000", L"2000", L"4000"};
+    return kItems;
 }
 
 const std::vector<std::wstring>& CVRHeadControl::ExposureItems() {
-    static const std::vector<std::wstring> items = {
+    static const std::vector<std::wstring> kItems = {
         L"1/8000", L"1/6400", L"1/5000", L"1/4000", L"1/3200", L"1/2500", L"1/2000", L"1/1600", L"1/1250", L"1/1000",
         L"1/800",  L"1/640",  L"1/500",  L"1/400",  L"1/320",  L"1/250",  L"1/200",  L"1/160",  L"1/125",  L"1/100",
         L"1/80",   L"1/60",   L"1/50",   L"1/40",   L"1/30",   L"1/25",   L"1/20",   L"1/15",   L"1/13",   L"1/10",
         L"1/8",    L"1/6",    L"1/5",    L"1/4",    L"0.3",    L"0.4",    L"0.5",    L"0.6",    L"0.8",    L"1",
         L"1.3",    L"1.6",    L"2",      L"2.5",    L"3.2",    L"4",      L"5",      L"6",      L"8",      L"10",
         L"13",     L"15",     L"20",     L"25",     L"30"};
-    return items;
+    return kItems;
 }
 
 namespace {

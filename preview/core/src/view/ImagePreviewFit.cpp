@@ -1,3 +1,5 @@
+// The image preview dialog's fitting scale, drawn size, title and progress
+// position.
 #include "preview/view/ImagePreviewFit.h"
 #include <algorithm>
 #include <cmath>

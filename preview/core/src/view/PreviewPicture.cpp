@@ -1,3 +1,5 @@
+// The preview's thumbnail jobs, the picture shown for a tile and the blended
+// composite.
 #include "preview/view/PreviewPicture.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// A tile's tint and border colours and the rectangle of a box too small for a
+// picture.
 #include "preview/view/TileAppearance.h"
 #include <cmath>
 #include "preview/view/DisplayMode.h"

@@ -1,3 +1,5 @@
+// The preview view's tile work without widgets: hover, selection, context
+// menus and the tile commands.
 #include "preview/view/TileCommands.h"
 #include <algorithm>
 #include <filesystem>

@@ -1,3 +1,5 @@
+// The preview view's geometry: letterbox, flow-chart layout, warped tile
+// boxes, hit testing and path arrows.
 #include "preview/view/ViewLayout.h"
 #include <algorithm>
 #include <cmath>

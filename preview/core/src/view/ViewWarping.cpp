@@ -1,3 +1,5 @@
+// The view's preview warping and composite through the project library's
+// stitcher.
 #include "preview/view/ViewWarping.h"
 #include "VELDANPanoramaProject.h"
 #include "preview/document/VELDANpreviewDoc.h"
