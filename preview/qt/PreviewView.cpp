@@ -293,16 +293,23 @@ bool CVELDANpreviewView::DrawTile(QPainter& p, uint32_t n) {
         SetNotifyTarget(image, hwnd_, WM_TILE_CHANGED, n, 0);
         status = warping_->WarpImage(&project, tile, image, W, H, PREVIEW_BACKGROUND);
         if (image) {
+            // Only the warped picture's size is needed here; the lock is
+            // given back before the composite is made, which takes the
+            // image's lock and then the warped picture's: holding the warped
+            // picture's lock across it would take them in the wrong order and
+            // deadlock with a thumbnail job (image, then warped picture).
             if (!held.Enter(image->warped.lock)) return false;
             const QImage warped = WrapPicture(image->warped.bitmap);
-            if (!warped.isNull()) {
+            const bool hasWarped = !warped.isNull();
+            const int warpedWidth = warped.width(), warpedHeight = warped.height();
+            held.Leave();
+            if (hasWarped) {
                 int32_t L = 0, T = 0;
                 uint32_t TW = 0, TH = 0;
                 if (!warping_->GetDrawingRect(&project, tile, W, H, L, T, TW, TH)) return false;
                 // A warped picture of another preview size is composed by the next
                 // full paint.
-                if (static_cast<uint32_t>(warped.width()) != TW || static_cast<uint32_t>(warped.height()) != TH)
-                    return false;
+                if (static_cast<uint32_t>(warpedWidth) != TW || static_cast<uint32_t>(warpedHeight) != TH) return false;
                 int64_t left = L, top = T, width = TW, height = TH;
                 if (left < 0) {
                     width += left;

@@ -191,6 +191,9 @@ public:
     uint32_t colour = 0xFF0000FF;
     std::vector<uint32_t> compositeFlags;
     veldan::imaging::Bitmap composite;
+    // Read holds on this image's warped picture at each composite call.
+    VELDANPanoramaImage* watched = nullptr;
+    std::vector<uint32_t> warpedReadersAtComposite;
 
     bool GetDrawingRect(VELDANPanoramaProject*, VELDANPanoramaTile* tile, uint32_t, uint32_t, int32_t& left,
                         int32_t& top, uint32_t& width, uint32_t& height) override {
@@ -215,6 +218,7 @@ public:
     void* GetComposite(CVELDANpreviewDoc&, uint32_t W, uint32_t H, uint32_t flags, uint32_t, uint32_t, uint32_t,
                        uint32_t, uint32_t) override {
         compositeFlags.push_back(flags);
+        if (watched) warpedReadersAtComposite.push_back(watched->warped.lock.ReaderCount());
         if (composite.Width() != W || composite.Height() != H) {
             auto made = veldan::imaging::Bitmap::Create(W, H, veldan::imaging::PixelLayout::kArgb32);
             composite = std::move(made).value();
@@ -275,6 +279,28 @@ TEST_F(ViewDrawingTest, BlendedModeRecomposesOnceAfterSwitchingAndThenReusesTheC
     EXPECT_EQ(warping.compositeFlags[0], PREVIEW_BACKGROUND | PREVIEW_BLEND | PREVIEW_REFRESH);
     EXPECT_EQ(warping.compositeFlags[1], PREVIEW_BACKGROUND | PREVIEW_BLEND);
     EXPECT_FALSE(view.RefreshPending());
+}
+
+// The composite takes each image's lock and then its warped picture's. A view
+// that still held a warped picture's read access when it asked for the
+// composite would take them the other way round and deadlock with a thumbnail
+// job of that image (image write, then warped write): the window thread hung
+// for good in the blended view during a capture.
+TEST_F(ViewDrawingTest, BlendedTileRedrawHoldsNoWarpedPictureWhileTheCompositeIsMade) {
+    VELDANPanoramaTile* tile = AddBoxedTile(project, 0, 0, 1, 1);
+    ScriptedWarping warping;
+    warping.watched = FirstImage(tile);
+    CVELDANpreviewView view(doc, ui);
+    view.SetWarping(warping);
+    ASSERT_TRUE(view.SetMode(kCmdBlended));
+    QImage image = Canvas(400, 200);
+    {
+        QPainter p(&image);
+        view.Render(p, image.rect());
+    }
+    view.RedrawTile(0);  // a picture arrived for the tile: its region is recomposed
+    ASSERT_GE(warping.warpedReadersAtComposite.size(), 2u);
+    for (uint32_t readers : warping.warpedReadersAtComposite) EXPECT_EQ(readers, 0u);
 }
 
 TEST_F(ViewDrawingTest, ThumbnailFromTheWorkerPoolArrivesByTileChangedAndIsDrawn) {
